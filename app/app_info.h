@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+class QCoreApplication;
+
+namespace kelvor {
+
+// Read-only facts about the program, and the application's help file setting.
+class AppInfo {
+ public:
+  static QString Title() { return QStringLiteral("Tandrel Lunar landing"); }
+  static QString ProductName() { return QStringLiteral("Tandrel Lunar Landing"); }
+  static QString CompanyName() { return QStringLiteral("Tandrel"); }
+  static QString LegalCopyright() { return QStringLiteral("Copyright \u00A9 2026 Tandrel"); }
+  static QString WebAddress() { return QStringLiteral("https://www.tandrel.example/"); }
+  static constexpr int Major = 1;
+  static constexpr int Minor = 0;
+  static constexpr int Revision = 0;
+
+  // Names the application object after the program (name, organisation, version).
+  static void Apply(QCoreApplication& app);
+
+  // The program's folder, without a trailing separator.
+  static QString Path();
+
+  // The help file the context help and the help command use; set by the main window.
+  static QString HelpFile();
+  static void SetHelpFile(const QString& path);
+};
+
+}  // namespace kelvor

@@ -1,0 +1,1 @@
+#include "flight/flight_computer.h"

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "flight/flight_state.h"
+#include "flight/format_number.h"
+#include "flight/instrument_panel.h"
+#include "flight/mission_host.h"
+#include "flight/runtime_error.h"
+
+namespace flight {
+
+// The lander's flight computer: the one-second burn step, the free fall without fuel,
+// the touchdown evaluation, the thrust setting and the alarm pause. No window code: it
+// reaches the panel and the host only through the two interfaces.
+class FlightComputer {
+ public:
+  FlightComputer(InstrumentPanel& panel, MissionHost& host);
+  FlightState& State();
+  void BurnStep();  // what cmdBurn_Click runs
+  void EvaluateTouchdown(float newSpeed);
+  void ThrusterChanged();  // what hsbBurn_Change and hsbBurn_Scroll run
+  void AlarmPause(double seconds);
+};
+
+}  // namespace flight

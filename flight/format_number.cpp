@@ -1,0 +1,1 @@
+#include "flight/format_number.h"
