@@ -1,1 +1,226 @@
 #include "flight/flight_computer.h"
+
+#include <cmath>
+#include <exception>
+#include <new>
+
+namespace flight {
+
+namespace {
+
+constexpr float kGravity = 5;  // ft/sec gained per second of flight
+constexpr const char* kCrLf = "\r\n";
+
+[[noreturn]] void Overflow() { throw RuntimeError(errors::kOverflow, "Overflow"); }
+
+// Every arithmetic result is tested; a stored result is rounded to single precision, and a
+// value that does not fit a Single is an overflow too.
+double Checked(double value) {
+  if (!std::isfinite(value)) Overflow();
+  return value;
+}
+
+float Single(double value) {
+  const auto stored = static_cast<float>(Checked(value));
+  if (!std::isfinite(stored)) Overflow();
+  return stored;
+}
+
+double Divide(double dividend, double divisor) {
+  if (divisor == 0) {
+    if (dividend == 0 || std::isnan(dividend)) Overflow();
+    throw RuntimeError(errors::kDivisionByZero, "Division by zero");
+  }
+  return Checked(dividend / divisor);
+}
+
+double SquareRoot(double value) {
+  if (std::isnan(value)) Overflow();
+  if (value < 0) throw RuntimeError(errors::kInvalidCall, "Invalid procedure call or argument");
+  return Checked(std::sqrt(value));
+}
+
+// The number the pattern "0" prints, as a Single: halves away from zero, like FormatNumber.
+float RoundedWhole(float value) { return Single(std::round(Checked(value))); }
+
+}  // namespace
+
+FlightComputer::FlightComputer(InstrumentPanel& panel, MissionHost& host)
+    : m_panel(panel), m_host(host) {}
+
+FlightState& FlightComputer::State() { return m_state; }
+
+template <class Body>
+void FlightComputer::Trapped(Body&& body) noexcept {
+  try {
+    body();
+  } catch (const RuntimeError& e) {
+    m_host.ReportError(e.Number(), e.Description());
+  } catch (const std::bad_alloc&) {
+    m_host.ReportError(7, "Out of memory");
+  } catch (const std::exception& e) {
+    m_host.ReportError(51, e.what());
+  } catch (...) {
+    m_host.ReportError(51, "Internal error");
+  }
+}
+
+void FlightComputer::BurnStep() {
+  Trapped([this] { Step(); });
+}
+
+void FlightComputer::Step() {
+  FlightState& s = m_state;
+  const float speed = s.sngSpeed;
+  const float burn = s.sngBurn;
+  const float newSpeed = Single(Checked(double{speed} - burn) + kGravity);
+  s.sngFuel = Single(double{s.sngFuel} - burn);
+  s.sngAltitude = Single(s.sngAltitude - Checked((double{newSpeed} + speed) * 0.5));
+  if (!(s.sngAltitude > 0)) {
+    EvaluateTouchdown(newSpeed);
+    return;
+  }
+  s.sngTime = Single(double{s.sngTime} + 1);
+  s.sngSpeed = newSpeed;
+
+  m_panel.SetCaption(Control::lblTime, FormatNumber(s.sngTime, "0"));
+  m_panel.SetCaption(Control::lblAlt, FormatNumber(s.sngAltitude, "0.0"));
+  m_panel.SetBarValue(Bar::pbAltitude, RoundedWhole(s.sngAltitude));
+  m_panel.SetCaption(Control::lblSpeed, FormatNumber(s.sngSpeed, "0"));
+  m_panel.SetCaption(Control::lblFuel, FormatNumber(s.sngFuel, "0"));
+  m_panel.SetBarValue(Bar::pbFuel, RoundedWhole(s.sngFuel));
+
+  if (s.sngFuel > 0) {
+    if (s.sngFuel < 30) {
+      // The bar may not offer more than the fuel left; ties to even, as the bar's own rounding.
+      const auto left = static_cast<std::int16_t>(std::nearbyint(s.sngFuel));
+      if (m_panel.GetThrusterValue() > s.sngFuel) m_panel.SetThrusterValue(left);
+      m_panel.SetThrusterMax(left);
+    }
+    return;
+  }
+  OutOfFuel();
+  FreeFall();
+}
+
+void FlightComputer::OutOfFuel() {
+  FlightState& s = m_state;
+  s.sngBurn = 0;
+  m_panel.SetCaption(Control::lblBurn, "0");
+  m_panel.SetBarValue(Bar::pbFuel, 0);
+  m_panel.SetBurnControlsEnabled(false);
+  s.strMessages = std::string(kCrLf) + "WARNING: Red code alert" + kCrLf + kCrLf +
+                  "Out of fuel !!!" + kCrLf + kCrLf + "Auto transmission to Houston:" + kCrLf +
+                  "Mayday... Mayday..." + kCrLf + ">";
+  ShowMessages();
+  m_panel.Repaint(Control::lblMessage);
+}
+
+void FlightComputer::FreeFall() {
+  FlightState& s = m_state;
+  for (;;) {
+    // What this loop last stored. Only the loop writes these during the fall, so a change seen
+    // after the yield means a new mission was started meanwhile (a Stop and a Start within one
+    // alarm second leave intHalted at 0): that mission is not this loop's to fly.
+    const float time = s.sngTime, altitude = s.sngAltitude, speed = s.sngSpeed, fuel = s.sngFuel;
+    m_panel.YieldToEvents();
+    if (s.intHalted != 0) return;
+    if (s.sngTime != time || s.sngAltitude != altitude || s.sngSpeed != speed ||
+        s.sngFuel != fuel) {
+      return;
+    }
+    AlarmPause(1);
+
+    const float start = s.sngSpeed;
+    const float newSpeed = Single(double{start} + kGravity);
+    s.sngAltitude = Single(s.sngAltitude - Checked((double{newSpeed} + start) * 0.5));
+    if (s.sngAltitude > 0) m_panel.SetBarValue(Bar::pbAltitude, RoundedWhole(s.sngAltitude));
+    if (!(s.sngAltitude > 0)) {
+      EvaluateTouchdown(newSpeed);
+      return;
+    }
+    s.sngTime = Single(double{s.sngTime} + 1);
+    s.sngSpeed = newSpeed;
+
+    m_panel.SetCaption(Control::lblTime, FormatNumber(s.sngTime, "0"));
+    m_panel.Repaint(Control::lblTime);
+    m_panel.SetCaption(Control::lblAlt, FormatNumber(s.sngAltitude, "0.0"));
+    m_panel.Repaint(Control::lblAlt);
+    m_panel.SetCaption(Control::lblSpeed, FormatNumber(s.sngSpeed, "0"));
+    m_panel.Repaint(Control::lblSpeed);
+  }
+}
+
+void FlightComputer::EvaluateTouchdown(float newSpeed) {
+  Trapped([this, newSpeed] { Touchdown(newSpeed); });
+}
+
+void FlightComputer::Touchdown(float newSpeed) {
+  FlightState& s = m_state;
+  s.vMission = true;
+  m_panel.SetBurnControlsEnabled(false);
+
+  const float speed = s.sngSpeed;
+  const float burn = s.sngBurn;
+  s.sngAltitude = Single(Checked((double{newSpeed} + speed) * 0.5) + s.sngAltitude);
+  const double start = s.sngAltitude;
+
+  // Contact is the first root of A0 - V t - (5 - B) t^2 / 2 within the second.
+  const double acceleration = Checked(double{kGravity} - burn);
+  float contact = 0;
+  if (burn == kGravity) {
+    contact = Single(Divide(start, speed));
+  } else {
+    const double radicand =
+        Checked(Checked(start * Checked(10.0 - 2.0 * burn)) + Checked(double{speed} * speed));
+    contact = Single(Divide(Checked(SquareRoot(radicand) - speed), acceleration));
+  }
+  const float velocity = Single(Checked(acceleration * contact) + speed);
+  const float touchdownTime = Single(double{contact} + s.sngTime);
+
+  m_panel.SetCaption(Control::lblTime, FormatNumber(touchdownTime, "0.00"));
+  m_panel.SetCaption(Control::lblAlt, FormatNumber(0, "0.0"));
+  m_panel.SetBarValue(Bar::pbAltitude, 0);
+  m_panel.SetCaption(Control::lblSpeed, FormatNumber(velocity, "0.00"));
+  m_panel.SetCaption(Control::lblFuel, FormatNumber(s.sngFuel, "0"));
+  // The fuel bar follows its label, so the two never disagree after a landing.
+  m_panel.SetBarValue(Bar::pbFuel, RoundedWhole(s.sngFuel));
+
+  const char* grade = "Houston sends congratulations! A perfect landing!";
+  if (velocity > 2) {
+    grade = std::fabs(velocity) > 10
+                ? "Flight black box recorder activated for fatalistic crash."
+                : "You inflicted some craft damage and stranded until a rescue craft arrives.";
+  }
+  s.strMessages = "Touchdown at " + FormatNumber(touchdownTime, "0.00") + " seconds." + kCrLf +
+                  "Landing velocity is " + FormatNumber(velocity, "0.00") + " ft/sec." + kCrLf +
+                  FormatNumber(s.sngFuel, "0") + " units of fuel remaining." + kCrLf + kCrLf +
+                  grade + kCrLf + ">";
+  ShowMessages();
+  m_host.StopMission();
+}
+
+void FlightComputer::ThrusterChanged() {
+  Trapped([this] {
+    m_state.sngBurn = static_cast<float>(m_panel.GetThrusterValue());
+    m_panel.SetCaption(Control::lblBurn, FormatNumber(m_state.sngBurn, "0"));
+    m_panel.Repaint(Control::lblBurn);
+  });
+}
+
+void FlightComputer::AlarmPause(double seconds) {
+  Trapped([this, seconds] {
+    const double start = m_host.MonotonicSeconds();
+    double elapsed = 0;
+    do {
+      m_host.Beep();
+      elapsed = Checked(m_host.MonotonicSeconds() - start);
+    } while (elapsed < seconds);
+  });
+}
+
+void FlightComputer::ShowMessages() {
+  m_panel.SetCaption(Control::lblMessage, m_state.strMessages);
+}
+
+}  // namespace flight

@@ -23,6 +23,22 @@ class FlightComputer {
   void EvaluateTouchdown(float newSpeed);
   void ThrusterChanged();  // what hsbBurn_Change and hsbBurn_Scroll run
   void AlarmPause(double seconds);
+
+ private:
+  // Runs a procedure body under its error trap: a run-time error ends the body and goes to
+  // the host's error report; what was stored before it stays stored.
+  template <class Body>
+  void Trapped(Body&& body) noexcept;
+
+  void Step();
+  void OutOfFuel();
+  void FreeFall();
+  void Touchdown(float newSpeed);
+  void ShowMessages();
+
+  InstrumentPanel& m_panel;
+  MissionHost& m_host;
+  FlightState m_state;
 };
 
 }  // namespace flight

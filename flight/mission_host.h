@@ -11,7 +11,8 @@ class MissionHost {
   virtual void StopMission() = 0;         // the window's Stop mission command
   virtual void Beep() = 0;                // one alarm beep
   virtual double MonotonicSeconds() = 0;  // a monotonic clock
-  virtual void ReportError(int number, const std::string& description) = 0;  // the common error report
+  virtual void ReportError(int number,
+                           const std::string& description) = 0;  // the common error report
 };
 
 }  // namespace flight
