@@ -1,0 +1,41 @@
+# The Debian package: cpack -G DEB in the build folder (or packaging/check-package).
+# Included from install.cmake, after every install rule.
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME ${KELVOR_PACKAGE_NAME})
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR Tandrel)
+set(CPACK_PACKAGE_CONTACT Tandrel)
+set(CPACK_PACKAGE_HOMEPAGE_URL https://www.tandrel.example/)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "fly a lunar module down to the moon by hand")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
+# Only the installed game goes into the package, not the tests or benchmarks, and
+# without the debugging symbols of a RelWithDebInfo build.
+set(CPACK_STRIP_FILES ON)
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER Tandrel)
+set(CPACK_DEBIAN_PACKAGE_SECTION games)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "fly a lunar module down to the moon by hand
+Tandrel Lunar Landing is a small desktop game: choose the burn on the jet
+thruster and press Ignite, one second at a time, to bring a lunar module
+down from 500 feet onto the surface of the moon before the fuel runs out.
+The landing is graded from a perfect landing to a fatal crash.")
+
+# Depends come from the libraries the program links (dpkg-shlibdeps); the SVG artwork is
+# read through Qt's SVG image and icon plugins, which no linker sees, so they are named here.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
+# The help viewer with the database driver that reads its collection, and the program the
+# About dialog's System Info button starts: the game runs without them.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "assistant-qt6, libqt6sql6-sqlite, hardinfo")
+
+# The key store is the administrator's to edit: dpkg keeps local changes on upgrade.
+file(WRITE ${KELVOR_PACKAGING_BINARY_DIR}/conffiles "${KELVOR_KEYSTORE_DIR}/registry.reg\n")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${KELVOR_PACKAGING_BINARY_DIR}/conffiles)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+
+include(CPack)

@@ -1,0 +1,110 @@
+# Install rules (cmake --install, DESTDIR-safe) and the Debian package (cpack -G DEB).
+#
+# Layout, relative to the install prefix:
+#   <libdir>/tandrel-lunar-landing/      the program's folder: kelvor and its help collection
+#   bin/ or games/tandrel-lunar-landing  relative symlink to kelvor, the command on the PATH
+#   share/applications, share/metainfo   desktop entry and AppStream metainfo
+#   share/icons/hicolor/<size>/apps      the icon, PNG at six sizes and scalable SVG
+#   <mandir>/man6                        the manual page
+# and, outside the prefix, the machine-wide key store /etc/xdg/Tandrel/registry.reg.
+
+set(KELVOR_PACKAGE_NAME tandrel-lunar-landing)
+set(KELVOR_APP_ID example.tandrel.LunarLanding)
+set(KELVOR_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
+set(KELVOR_PACKAGING_BINARY_DIR ${CMAKE_BINARY_DIR}/packaging)
+file(MAKE_DIRECTORY ${KELVOR_PACKAGING_BINARY_DIR})
+
+option(KELVOR_INSTALL_GAMES "Put the command in <prefix>/games (Debian's games layout) instead of the bindir" OFF)
+# The game reads its key store from this fixed path whatever the prefix, so the file goes
+# there too (DESTDIR still applies); change it only for a staging install without root.
+set(KELVOR_KEYSTORE_DIR "/etc/xdg/Tandrel" CACHE PATH "Absolute folder of the machine-wide key store registry.reg")
+
+set(KELVOR_PROGRAM_DIR ${CMAKE_INSTALL_LIBDIR}/${KELVOR_PACKAGE_NAME})
+if(KELVOR_INSTALL_GAMES)
+  set(KELVOR_COMMAND_DIR games)
+else()
+  set(KELVOR_COMMAND_DIR ${CMAKE_INSTALL_BINDIR})
+endif()
+
+set(KELVOR_RESOURCES_DIR ${PROJECT_SOURCE_DIR}/resources)
+
+# --- The program's folder ---------------------------------------------------------------------
+if(TARGET kelvor)
+  install(TARGETS kelvor RUNTIME DESTINATION ${KELVOR_PROGRAM_DIR})
+
+  # The command on the PATH is a relative link, so that the tree can be moved as a whole
+  # (DESTDIR, a package's staging folder) and still point at the program. The game finds its
+  # folder through /proc/self/exe, which resolves the link.
+  if(IS_ABSOLUTE "${KELVOR_COMMAND_DIR}" OR IS_ABSOLUTE "${KELVOR_PROGRAM_DIR}")
+    # Absolute folders given by the user: relate the full paths instead.
+    if(KELVOR_INSTALL_GAMES)
+      set(_kelvor_command_full ${CMAKE_INSTALL_PREFIX}/games)
+    else()
+      set(_kelvor_command_full ${CMAKE_INSTALL_FULL_BINDIR})
+    endif()
+    file(RELATIVE_PATH _kelvor_link_target ${_kelvor_command_full}
+         ${CMAKE_INSTALL_FULL_LIBDIR}/${KELVOR_PACKAGE_NAME}/kelvor)
+  else()
+    file(RELATIVE_PATH _kelvor_link_target /${KELVOR_COMMAND_DIR} /${KELVOR_PROGRAM_DIR}/kelvor)
+  endif()
+  file(CREATE_LINK ${_kelvor_link_target} ${KELVOR_PACKAGING_BINARY_DIR}/${KELVOR_PACKAGE_NAME} SYMBOLIC)
+  install(FILES ${KELVOR_PACKAGING_BINARY_DIR}/${KELVOR_PACKAGE_NAME} DESTINATION ${KELVOR_COMMAND_DIR})
+else()
+  message(STATUS "kelvor is not defined yet: the program is left out of the install")
+endif()
+
+# The help collection sits next to the program, where the help command looks for it.
+if(EXISTS ${KELVOR_RESOURCES_DIR}/help/CMakeLists.txt)
+  install(FILES ${CMAKE_BINARY_DIR}/app/Kelvor.hlp ${CMAKE_BINARY_DIR}/app/Kelvor.qch
+          DESTINATION ${KELVOR_PROGRAM_DIR})
+endif()
+
+# --- Desktop integration ----------------------------------------------------------------------
+install(FILES ${KELVOR_RESOURCES_DIR}/desktop/${KELVOR_APP_ID}.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${KELVOR_RESOURCES_DIR}/desktop/${KELVOR_APP_ID}.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+set(KELVOR_ICON_SIZES 16 32 48 64 128 256)
+foreach(size IN LISTS KELVOR_ICON_SIZES)
+  set(_kelvor_icon ${KELVOR_RESOURCES_DIR}/icons/hicolor/${size}x${size}/apps/${KELVOR_APP_ID}.png)
+  if(EXISTS ${_kelvor_icon})
+    install(FILES ${_kelvor_icon} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
+  endif()
+endforeach()
+set(_kelvor_icon ${KELVOR_RESOURCES_DIR}/icons/hicolor/scalable/apps/${KELVOR_APP_ID}.svg)
+if(EXISTS ${_kelvor_icon})
+  install(FILES ${_kelvor_icon} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+endif()
+
+# Manual pages ship compressed (Debian policy); -n keeps the archive free of time stamps,
+# so that two builds of the same source give the same package.
+set(KELVOR_MANPAGE ${KELVOR_PACKAGING_BINARY_DIR}/${KELVOR_PACKAGE_NAME}.6.gz)
+add_custom_command(
+  OUTPUT ${KELVOR_MANPAGE}
+  COMMAND gzip -9nc ${KELVOR_RESOURCES_DIR}/man/${KELVOR_PACKAGE_NAME}.6 > ${KELVOR_MANPAGE}
+  DEPENDS ${KELVOR_RESOURCES_DIR}/man/${KELVOR_PACKAGE_NAME}.6
+  COMMENT "Compressing the manual page"
+  VERBATIM)
+add_custom_target(kelvor_manpage ALL DEPENDS ${KELVOR_MANPAGE})
+install(FILES ${KELVOR_MANPAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
+
+install(FILES ${KELVOR_RESOURCES_DIR}/registry/registry.reg DESTINATION ${KELVOR_KEYSTORE_DIR})
+
+install(FILES ${KELVOR_PACKAGING_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${KELVOR_PACKAGE_NAME})
+
+# --- Checks -----------------------------------------------------------------------------------
+if(BUILD_TESTING)
+  add_test(NAME desktop_entry_is_valid
+           COMMAND desktop-file-validate ${KELVOR_RESOURCES_DIR}/desktop/${KELVOR_APP_ID}.desktop)
+  add_test(NAME metainfo_is_valid
+           COMMAND appstreamcli validate --no-net ${KELVOR_RESOURCES_DIR}/desktop/${KELVOR_APP_ID}.metainfo.xml)
+  set_tests_properties(desktop_entry_is_valid metainfo_is_valid PROPERTIES LABELS packaging)
+  if(TARGET kelvor)
+    add_test(NAME install_tree_is_complete
+             COMMAND ${KELVOR_PACKAGING_DIR}/check-install ${CMAKE_BINARY_DIR})
+    set_tests_properties(install_tree_is_complete PROPERTIES LABELS packaging)
+  endif()
+endif()
+
+include(${KELVOR_PACKAGING_DIR}/debian.cmake)
