@@ -1,14 +1,104 @@
 #include "about/help_viewer.h"
 
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QProcess>
+
 namespace kelvor {
+
+namespace {
+// Must match the namespace and virtual folder of the help project in resources/help.
+constexpr char kHelpNamespace[] = "example.tandrel.kelvor";
+constexpr char kHelpFolder[] = "help";
+// How long the game gives a viewer to close on its own when the game quits.
+constexpr int kCloseGraceMs = 2000;
+}  // namespace
 
 HelpViewer& HelpViewer::Instance() {
   static HelpViewer viewer;
   return viewer;
 }
 
-void HelpViewer::ShowContents(const QString&) {}
+HelpViewer::HelpViewer(QString program) : m_program(std::move(program)) {}
 
-void HelpViewer::ShowTopic(const QString&, int) {}
+HelpViewer::~HelpViewer() {
+  m_quitHook.reset();
+  Close();
+}
+
+QString HelpViewer::DefaultProgram() {
+  return QLibraryInfo::path(QLibraryInfo::BinariesPath) + QStringLiteral("/assistant");
+}
+
+QStringList HelpViewer::Arguments(const QString& helpFile) {
+  return {QStringLiteral("-collectionFile"), helpFile, QStringLiteral("-enableRemoteControl")};
+}
+
+QString HelpViewer::TopicIdentifier(int topic) { return QStringLiteral("kelvor.%1").arg(topic); }
+
+QString HelpViewer::ContentsUrl() {
+  return QStringLiteral("qthelp://%1/%2/index.html")
+      .arg(QLatin1String(kHelpNamespace), QLatin1String(kHelpFolder));
+}
+
+// Assistant reads one line per wake-up of its input, so each request is a single line of
+// commands separated by ";". syncContents marks the page shown in the contents tree.
+QString HelpViewer::ContentsCommand() {
+  return QStringLiteral("show contents;setSource %1;syncContents").arg(ContentsUrl());
+}
+
+QString HelpViewer::TopicCommand(int topic) {
+  return QStringLiteral("activateIdentifier %1;syncContents").arg(TopicIdentifier(topic));
+}
+
+void HelpViewer::ShowContents(const QString& helpFile) { Send(helpFile, ContentsCommand()); }
+
+void HelpViewer::ShowTopic(const QString& helpFile, int topic) {
+  Send(helpFile, TopicCommand(topic));
+}
+
+bool HelpViewer::IsRunningWith(const QString& helpFile) const {
+  return m_process && m_process->state() != QProcess::NotRunning && m_helpFile == helpFile;
+}
+
+void HelpViewer::Send(const QString& helpFile, const QString& command) {
+  if (!IsRunningWith(helpFile)) {
+    Start(helpFile);
+  }
+  // Written when the event loop next runs (or as soon as the viewer has started); the viewer
+  // keeps early commands until its window is ready.
+  m_process->write((command + QLatin1Char('\n')).toLocal8Bit());
+}
+
+void HelpViewer::Start(const QString& helpFile) {
+  Close();
+  m_process = std::make_unique<QProcess>();
+  // The viewer's own messages are not the game's business.
+  m_process->setProcessChannelMode(QProcess::ForwardedChannels);
+  m_helpFile = helpFile;
+  m_process->start(m_program, Arguments(helpFile));
+
+  if (!m_quitHook && QCoreApplication::instance() != nullptr) {
+    m_quitHook = std::make_unique<QObject>();
+    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, m_quitHook.get(),
+                     [this] { Close(); });
+  }
+}
+
+void HelpViewer::Close() {
+  if (!m_process) {
+    return;
+  }
+  if (m_process->state() != QProcess::NotRunning) {
+    m_process->closeWriteChannel();
+    m_process->terminate();
+    if (!m_process->waitForFinished(kCloseGraceMs)) {
+      m_process->kill();
+      m_process->waitForFinished(kCloseGraceMs);
+    }
+  }
+  m_process.reset();
+  m_helpFile.clear();
+}
 
 }  // namespace kelvor
