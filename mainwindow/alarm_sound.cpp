@@ -1,0 +1,119 @@
+#include "mainwindow/alarm_sound.h"
+
+#include <alsa/asoundlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdarg>
+#include <ctime>
+#include <numbers>
+
+namespace kelvor {
+
+namespace {
+
+constexpr double kFrequency = 960;      // Hz: cuts through, without the shrillness above 2 kHz
+constexpr double kSoundingPart = 0.8;   // of each tone; the rest is silence between pulses
+constexpr double kEdgeSeconds = 0.006;  // raised-cosine fade in and out: no clicks
+constexpr double kAmplitude = 0.3;      // of full scale
+constexpr unsigned kLatencyMicros = 100000;
+
+// alsa-lib reports every failed open on stderr ("cannot find card 0"); a machine without sound
+// is normal here and the beep goes silent, so those messages are only noise.
+void QuietAlsaErrors(const char*, int, const char*, int, const char*, ...) {}
+
+// Sleeps on the monotonic clock until the given span has passed, resuming after signals.
+void SleepFor(std::chrono::nanoseconds span) {
+  if (span <= std::chrono::nanoseconds::zero()) return;
+  timespec deadline{};
+  clock_gettime(CLOCK_MONOTONIC, &deadline);
+  const auto total = std::chrono::nanoseconds(deadline.tv_nsec) + span;
+  deadline.tv_sec += static_cast<time_t>(total.count() / 1000000000);
+  deadline.tv_nsec = static_cast<long>(total.count() % 1000000000);
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
+  }
+}
+
+std::chrono::nanoseconds FramesToTime(std::size_t frames) {
+  return std::chrono::nanoseconds(static_cast<long long>(frames) * 1000000000LL /
+                                  AlarmSound::kSampleRate);
+}
+
+}  // namespace
+
+AlarmSound::AlarmSound() : m_tone(MakeTone()) {}
+
+AlarmSound::~AlarmSound() { CloseDevice(); }
+
+std::vector<std::int16_t> AlarmSound::MakeTone() {
+  const auto frames = static_cast<std::size_t>(kSampleRate * kToneLength.count() / 1000);
+  const auto sounding = static_cast<std::size_t>(frames * kSoundingPart);
+  const double edge = kEdgeSeconds * kSampleRate;
+  std::vector<std::int16_t> tone(frames, 0);
+  for (std::size_t i = 0; i < sounding; ++i) {
+    const double fromEdge = std::min<double>(i, sounding - 1 - i);
+    const double envelope =
+        fromEdge >= edge ? 1.0 : 0.5 - 0.5 * std::cos(std::numbers::pi * fromEdge / edge);
+    const double phase = 2 * std::numbers::pi * kFrequency * i / kSampleRate;
+    tone[i] =
+        static_cast<std::int16_t>(std::lround(32767 * kAmplitude * envelope * std::sin(phase)));
+  }
+  return tone;
+}
+
+bool AlarmSound::OpenDevice() {
+  if (m_pcm) return true;
+  if (m_openTried) return false;
+  m_openTried = true;  // a missing device stays missing for this run: no retry on every beep
+  snd_lib_error_set_handler(&QuietAlsaErrors);
+  snd_pcm_t* pcm = nullptr;
+  if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, 0) < 0) return false;
+  if (snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED, 1, kSampleRate, 1,
+                         kLatencyMicros) < 0) {
+    snd_pcm_close(pcm);
+    return false;
+  }
+  m_pcm = pcm;
+  return true;
+}
+
+void AlarmSound::CloseDevice() {
+  if (!m_pcm) return;
+  snd_pcm_drop(m_pcm);
+  snd_pcm_close(m_pcm);
+  m_pcm = nullptr;
+}
+
+std::size_t AlarmSound::Play() {
+  std::size_t done = 0;
+  const std::size_t total = m_tone.size();
+  if (snd_pcm_state(m_pcm) != SND_PCM_STATE_PREPARED && snd_pcm_prepare(m_pcm) < 0) return total;
+  while (done < total) {
+    // Blocks while the device's buffer is full: the thread sleeps in poll, not in a loop.
+    snd_pcm_sframes_t n = snd_pcm_writei(m_pcm, m_tone.data() + done, total - done);
+    if (n == -EAGAIN) continue;
+    if (n < 0) n = snd_pcm_recover(m_pcm, static_cast<int>(n), 1);
+    if (n < 0) return total - done;
+    done += static_cast<std::size_t>(n);
+  }
+  // Returns once the last sample has left the speaker, which makes the beep as long as its tone.
+  snd_pcm_drain(m_pcm);
+  return 0;
+}
+
+void AlarmSound::Beep() {
+  if (!OpenDevice()) {
+    SleepFor(kToneLength);
+    return;
+  }
+  const std::size_t missing = Play();
+  if (missing > 0) {
+    // The device went away (unplugged, sound server gone): finish this beep silently and
+    // stay silent from now on.
+    CloseDevice();
+    SleepFor(FramesToTime(missing));
+  }
+}
+
+}  // namespace kelvor

@@ -1,0 +1,599 @@
+#include "mainwindow/frm_land.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDate>
+#include <QFont>
+#include <QFrame>
+#include <QIcon>
+#include <QLabel>
+#include <QLocale>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+#include <QToolButton>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include "about/help_viewer.h"
+#include "app/app_info.h"
+#include "app/message_box.h"
+#include "mainwindow/context_help.h"
+#include "mainwindow/fitting_label.h"
+#include "mainwindow/panel_frame.h"
+#include "mainwindow/vertical_progress_bar.h"
+
+using kelvor::ErrorTrap;
+using kelvor::FittingLabel;
+using kelvor::PanelFrame;
+using kelvor::VerticalProgressBar;
+
+namespace {
+
+constexpr const char* kCrLf = "\r\n";
+constexpr const char* kKeyProperty = "key";
+
+// The window was designed in twips, 15 to a pixel at 96 dots per inch.
+constexpr int Px(int twips) { return (2 * twips + 15) / 30; }
+QRect Twips(int left, int top, int width, int height) {
+  return QRect(Px(left), Px(top), Px(width), Px(height));
+}
+
+constexpr int kClientWidth = 474;         // 7110 twips
+constexpr int kClientHeight = 334;        // 5010 twips
+constexpr int kToolbarHeight = 24;        // 360 twips
+constexpr int kStatusHeight = 17;         // 255 twips
+constexpr QSize kToolButtonSize{23, 22};  // 345 by 330 twips
+
+// "MS Sans Serif" of the design: DejaVu Sans comes with the program's dependencies and keeps the
+// plain, open look.
+QFont SansSerif(double points, bool bold = false) {
+  QFont font(QStringLiteral("DejaVu Sans"));
+  font.setStyleHint(QFont::SansSerif);
+  font.setPointSizeF(points);
+  font.setBold(bold);
+  return font;
+}
+
+void SetColours(QWidget* widget, const QColor& background, const QColor& text) {
+  QPalette palette = widget->palette();
+  if (background.isValid()) {
+    palette.setColor(QPalette::Window, background);
+    widget->setAutoFillBackground(true);
+  }
+  if (text.isValid()) {
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::Text, text);
+  }
+  widget->setPalette(palette);
+}
+
+// Controls whose colours the design leaves at the platform's default, inside frames that have
+// colours of their own.
+void UseDefaultColours(QWidget* widget) { widget->setPalette(QApplication::palette(widget)); }
+
+QColor Rgb(unsigned rrggbb) { return QColor::fromRgb(static_cast<QRgb>(rrggbb)); }
+
+QIcon ToolbarIcon(const QString& shape) {
+  // Normal images, and the coloured hot ones for the button under the pointer: a tool button
+  // draws its icon in Active mode while the pointer rests on it. The disabled look is derived
+  // from the normal image. QIcon picks up the @2x files on high-density screens.
+  QIcon icon;
+  icon.addFile(QStringLiteral(":/images/toolbar/normal/%1.png").arg(shape), QSize(), QIcon::Normal);
+  icon.addFile(QStringLiteral(":/images/toolbar/hot/%1.png").arg(shape), QSize(), QIcon::Active);
+  return icon;
+}
+
+QLabel* Picture(const QString& path, const QRect& geometry, QWidget* parent) {
+  auto* picture = new QLabel(parent);
+  picture->setGeometry(geometry);
+  picture->setFrameStyle(QFrame::WinPanel | QFrame::Sunken);  // two pixels each side
+  picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  const QIcon image(path);
+  picture->setPixmap(image.pixmap(QSize(126, 144), qApp->devicePixelRatio()));
+  return picture;
+}
+
+}  // namespace
+
+frmLand::frmLand(QWidget* parent)
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                              Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                              Qt::WindowContextHelpButtonHint) {
+  setObjectName(QStringLiteral("frmLand"));
+  setWindowTitle(kelvor::AppInfo::ProductName());
+  QIcon icon(QStringLiteral(":/images/icon.svg"));
+  icon.addFile(QStringLiteral(":/images/icon32.png"), QSize(32, 32));
+  setWindowIcon(icon);
+  setFont(SansSerif(8.25));
+  m_help = new kelvor::ContextHelp([this] { ErrorTrap([this] { mnuHelpTopics_Click(); }); }, this);
+
+  CreateMenus();
+  CreateToolbar();
+  CreatePanel();
+  CreateStatusBar();
+  resize(kClientWidth, menuBar()->sizeHint().height() + kClientHeight);
+
+  Form_Load();
+}
+
+frmLand::~frmLand() = default;
+
+void frmLand::CreateMenus() {
+  QMenuBar* bar = menuBar();
+  bar->setObjectName(QStringLiteral("menuBar"));
+  auto item = [this](QMenu* menu, const char* name, const QString& caption, int helpContextID,
+                     const QKeySequence& shortcut = {}) {
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(QLatin1String(name));
+    action->setShortcut(shortcut);
+    if (helpContextID != 0) m_help->Attach(action, helpContextID);
+    return action;
+  };
+
+  mnuGame = bar->addMenu(QStringLiteral("&Game"));
+  mnuGame->setObjectName(QStringLiteral("mnuGame"));
+  mnuGameStart = item(mnuGame, "mnuGameStart", QStringLiteral("&Start new mission"), 8);
+  mnuGameStop = item(mnuGame, "mnuGameStop", QStringLiteral("S&top mission"), 9);
+  mnuGame->addSeparator()->setObjectName(QStringLiteral("mnuGameSep1"));
+  mnuGameExit =
+      item(mnuGame, "mnuGameExit", QStringLiteral("E&xit"), 10, QKeySequence(Qt::CTRL | Qt::Key_Q));
+
+  mnuHelp = bar->addMenu(QStringLiteral("&Help"));
+  mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
+  mnuHelpTopics =
+      item(mnuHelp, "mnuHelpTopics", QStringLiteral("Help &topics"), 0, QKeySequence(Qt::Key_F1));
+  mnuHelpWeb = item(mnuHelp, "mnuHelpWeb", QStringLiteral("Tandrel on the &web"), 11,
+                    QKeySequence(Qt::CTRL | Qt::Key_W));
+  mnuHelp->addSeparator()->setObjectName(QStringLiteral("mnuHelpSep1"));
+  mnuHelpAbout = item(mnuHelp, "mnuHelpAbout", QStringLiteral("&About Tandrel Lunar Landing"), 12,
+                      QKeySequence(Qt::Key_F2));
+  m_help->WatchMenu(mnuGame);
+  m_help->WatchMenu(mnuHelp);
+
+  connect(mnuGameStart, &QAction::triggered, this, &frmLand::mnuGameStart_Click);
+  connect(mnuGameStop, &QAction::triggered, this, &frmLand::mnuGameStop_Click);
+  connect(mnuGameExit, &QAction::triggered, this, &frmLand::mnuGameExit_Click);
+  // Help topics reports nothing itself (the toolbar's trap does when it runs from there); from
+  // the menu nothing may escape into the event loop either.
+  connect(mnuHelpTopics, &QAction::triggered, this,
+          [this] { ErrorTrap([this] { mnuHelpTopics_Click(); }); });
+  connect(mnuHelpWeb, &QAction::triggered, this, &frmLand::mnuHelpWeb_Click);
+  connect(mnuHelpAbout, &QAction::triggered, this, &frmLand::mnuHelpAbout_Click);
+}
+
+void frmLand::CreateToolbar() {
+  Toolbar1 = new QToolBar(this);
+  Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
+  Toolbar1->setMovable(false);
+  Toolbar1->setFloatable(false);
+  Toolbar1->setIconSize(QSize(16, 16));
+  Toolbar1->setToolButtonStyle(Qt::ToolButtonIconOnly);
+  Toolbar1->setFixedHeight(kToolbarHeight);
+  Toolbar1->toggleViewAction()->setVisible(false);
+  addToolBar(Qt::TopToolBarArea, Toolbar1);
+
+  struct Entry {
+    const char* key;  // nullptr: a separator
+    const char* tooltip;
+  };
+  static constexpr Entry kEntries[] = {
+      {nullptr, nullptr},       {"new", "Start new mission"},
+      {"stop", "Stop mission"}, {nullptr, nullptr},
+      {"help", "Help"},         {"about", "About Tandrel Lunar Landing"},
+      {nullptr, nullptr},       {"web", "Tandrel web site"},
+      {nullptr, nullptr},
+  };
+  for (const Entry& entry : kEntries) {
+    if (!entry.key) {
+      Toolbar1->addSeparator();
+      continue;
+    }
+    const QString key = QLatin1String(entry.key);
+    auto* button = new QAction(ToolbarIcon(key), QLatin1String(entry.tooltip), Toolbar1);
+    button->setObjectName(QStringLiteral("Toolbar1_") + key);
+    button->setToolTip(QLatin1String(entry.tooltip));
+    button->setProperty(kKeyProperty, key);
+    Toolbar1->addAction(button);
+    Toolbar1->widgetForAction(button)->setFixedSize(kToolButtonSize);
+    connect(button, &QAction::triggered, this,
+            [this, button] { Toolbar1_ButtonClick(button->property(kKeyProperty).toString()); });
+  }
+}
+
+void frmLand::CreateStatusBar() {
+  StatusBar1 = new QStatusBar(this);
+  StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+  StatusBar1->setFixedHeight(kStatusHeight);
+  for (int twips : {4965, 1845}) {
+    auto* panel = new QLabel(StatusBar1);
+    panel->setObjectName(QStringLiteral("StatusBar1_panel%1").arg(m_statusPanels.size() + 1));
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setFixedWidth(Px(twips));
+    StatusBar1->addWidget(panel);
+    m_statusPanels.push_back(panel);
+  }
+  setStatusBar(StatusBar1);
+}
+
+void frmLand::CreatePanel() {
+  // The client area below the toolbar. Everything in it has a fixed place: when the window is
+  // resized only the toolbar and the status bar follow its width.
+  auto* client = new QWidget(this);
+  client->setObjectName(QStringLiteral("client"));
+  SetColours(client, Rgb(0xE0E0E0), {});
+  setCentralWidget(client);
+  auto at = [](QWidget* widget, const char* name, const QRect& geometry) {
+    widget->setObjectName(QLatin1String(name));
+    widget->setGeometry(geometry);
+  };
+  auto below = [](QRect geometry) { return geometry.translated(0, -kToolbarHeight); };
+  const QFont regular = SansSerif(8.25);
+
+  auto* console = new QFrame(client);
+  fmConsole = console;
+  at(console, "fmConsole", below(Twips(120, 465, 6855, 2415)));
+  console->setFrameStyle(QFrame::NoFrame);
+  SetColours(console, QApplication::palette().color(QPalette::Window), {});
+
+  fmMessage = new PanelFrame(QStringLiteral("Lunar module computer"), console);
+  at(fmMessage, "fmMessage", Twips(2110, 10, 2655, 2295));
+  lblMessage = new FittingLabel(fmMessage);
+  at(lblMessage, "lblMessage", Twips(120, 240, 2415, 1935));
+  SetColours(lblMessage, Rgb(0x8080FF), Rgb(0xFFFFFF));
+  lblMessage->setWordWrap(true);
+  lblMessage->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  Image2 = Picture(QStringLiteral(":/images/moonscape_right.png"), Twips(4800, 105, 1950, 2220),
+                   console);
+  Image2->setObjectName(QStringLiteral("Image2"));
+  Image1 =
+      Picture(QStringLiteral(":/images/moonscape_left.png"), Twips(120, 105, 1950, 2220), console);
+  Image1->setObjectName(QStringLiteral("Image1"));
+
+  fraInfo = new PanelFrame(QStringLiteral("Lunar module control and instrument panel"), client);
+  at(fraInfo, "fraInfo", below(Twips(120, 2880, 6855, 1815)));
+  SetColours(fraInfo, Rgb(0x808080), Rgb(0xFFFF00));
+  fraInfo->setFont(SansSerif(9.75));
+
+  auto frame = [&](const char* name, const QString& title, const QRect& geometry,
+                   const QColor& background, const QColor& text) {
+    auto* box = new PanelFrame(title, fraInfo);
+    at(box, name, geometry);
+    box->setFlat(true);
+    box->setFont(regular);
+    SetColours(box, background, text);
+    return box;
+  };
+  auto readout = [&](QWidget* parent, const char* name, const QString& text, const QRect& geometry,
+                     const QColor& background, const QColor& colour) {
+    auto* label = new FittingLabel(parent);
+    at(label, name, geometry);
+    label->setText(text);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    SetColours(label, background, colour);
+    return label;
+  };
+  auto bar = [&](QWidget* parent, const char* name, const QRect& geometry) {
+    auto* progress = new VerticalProgressBar(parent);
+    at(progress, name, geometry);
+    UseDefaultColours(progress);
+    return progress;
+  };
+  const QColor grey = Rgb(0x808080);
+  const QPalette system = QApplication::palette();
+
+  fraBurn = frame("fraBurn", QStringLiteral("Jet thruster"), Twips(2280, 240, 1695, 1455),
+                  Rgb(0x00C0C0), system.color(QPalette::WindowText));
+  cmdBurn = new QPushButton(QStringLiteral("&Ignite"), fraBurn);
+  at(cmdBurn, "cmdBurn", Twips(120, 960, 975, 375));
+  cmdBurn->setFont(SansSerif(8.25, true));
+  UseDefaultColours(cmdBurn);
+  cmdBurn->setAutoDefault(false);
+  hsbBurn = new QScrollBar(Qt::Vertical, fraBurn);
+  at(hsbBurn, "hsbBurn", Twips(1320, 120, 255, 1215));
+  UseDefaultColours(hsbBurn);
+  hsbBurn->setRange(0, 30);
+  hsbBurn->setSingleStep(1);  // the arrows
+  hsbBurn->setPageStep(5);    // a click in the trough
+  // While the thumb is dragged the bar reports each move as a scroll and the new value only at
+  // the end, as a change.
+  hsbBurn->setTracking(false);
+  lblBurn = readout(fraBurn, "lblBurn", QStringLiteral("0"), Twips(240, 240, 285, 255),
+                    Rgb(0xFFFFFF), system.color(QPalette::WindowText));
+
+  fmSpeed = frame("fmSpeed", QStringLiteral("Speed (feet/sec.)"), Twips(120, 960, 1935, 735), grey,
+                  Rgb(0x00C0C0));
+  lblSpeed = readout(fmSpeed, "lblSpeed", QStringLiteral("50"), Twips(360, 240, 375, 255), grey,
+                     Rgb(0xFF00FF));
+  fmTime = frame("fmTime", QStringLiteral("Time (seconds)"), Twips(120, 240, 1935, 735), grey,
+                 Rgb(0xFFFFFF));
+  lblTime = readout(fmTime, "lblTime", QStringLiteral("0"), Twips(360, 240, 375, 255), grey,
+                    Rgb(0x00FF00));
+  fmFuel = frame("fmFuel", QStringLiteral("Fuel (lb)"), Twips(5400, 240, 1335, 1455), grey,
+                 system.color(QPalette::HighlightedText));
+  pbFuel = bar(fmFuel, "pbFuel", Twips(720, 240, 255, 975));
+  lblFuel = readout(fmFuel, "lblFuel", QStringLiteral("120"), Twips(240, 240, 375, 255), grey,
+                    Rgb(0xFF0000));
+  fmAltitude = frame("fmAltitude", QStringLiteral("Altitude (feet)"), Twips(4080, 240, 1335, 1455),
+                     grey, Rgb(0xFFFFFF));
+  pbAltitude = bar(fmAltitude, "pbAltitude", Twips(840, 240, 255, 975));
+  lblAlt = readout(fmAltitude, "lblAlt", QStringLiteral("500"), Twips(120, 240, 615, 255), grey,
+                   Rgb(0x00FFFF));
+
+  // One style for all six labels: a single-line border.
+  for (FittingLabel* label : {lblMessage, lblBurn, lblSpeed, lblTime, lblFuel, lblAlt}) {
+    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  }
+
+  // Only the thruster bar and "&Ignite" take the focus, the bar first; both start disabled.
+  for (QWidget* widget : findChildren<QWidget*>()) widget->setFocusPolicy(Qt::NoFocus);
+  hsbBurn->setFocusPolicy(Qt::StrongFocus);
+  cmdBurn->setFocusPolicy(Qt::StrongFocus);
+  setTabOrder(hsbBurn, cmdBurn);
+  hsbBurn->setEnabled(false);
+  cmdBurn->setEnabled(false);
+
+  connect(cmdBurn, &QPushButton::clicked, this, &frmLand::cmdBurn_Click);
+  connect(hsbBurn, &QScrollBar::valueChanged, this, &frmLand::hsbBurn_Change);
+  connect(hsbBurn, &QScrollBar::sliderMoved, this, &frmLand::hsbBurn_Scroll);
+
+  const struct {
+    QWidget* widget;
+    int helpContextID;
+  } help[] = {{cmdBurn, 18}, {hsbBurn, 19},    {lblBurn, 17}, {lblMessage, 21},
+              {Image1, 20},  {Image2, 20},     {lblTime, 22}, {lblSpeed, 23},
+              {lblAlt, 24},  {pbAltitude, 25}, {lblFuel, 26}, {pbFuel, 27}};
+  for (const auto& entry : help) m_help->Attach(entry.widget, entry.helpContextID);
+}
+
+flight::FlightState& frmLand::State() { return m_computer.State(); }
+
+flight::FlightComputer& frmLand::Computer() { return m_computer; }
+
+QAction* frmLand::ToolbarButton(const QString& key) const {
+  for (QAction* action : Toolbar1->actions()) {
+    if (!action->isSeparator() && action->property(kKeyProperty).toString() == key) return action;
+  }
+  throw flight::RuntimeError(flight::errors::kIndexOutOfBounds, "Index out of bounds");
+}
+
+QLabel* frmLand::StatusPanel(int index) const {
+  if (index < 1 || index > static_cast<int>(m_statusPanels.size())) {
+    throw flight::RuntimeError(flight::errors::kIndexOutOfBounds, "Index out of bounds");
+  }
+  return m_statusPanels[static_cast<std::size_t>(index - 1)];
+}
+
+FittingLabel* frmLand::Label(flight::Control control) const {
+  switch (control) {
+    case flight::Control::lblTime:
+      return lblTime;
+    case flight::Control::lblAlt:
+      return lblAlt;
+    case flight::Control::lblSpeed:
+      return lblSpeed;
+    case flight::Control::lblFuel:
+      return lblFuel;
+    case flight::Control::lblBurn:
+      return lblBurn;
+    case flight::Control::lblMessage:
+      return lblMessage;
+  }
+  throw flight::RuntimeError(flight::errors::kInvalidCall, "Invalid procedure call or argument");
+}
+
+// --- the mission ---------------------------------------------------------------------------
+
+void frmLand::Form_Load() {
+  ErrorTrap([this] {
+    kelvor::AppInfo::SetHelpFile(kelvor::AppInfo::Path() + QStringLiteral("/Kelvor.hlp"));
+    flight::FlightState& s = State();
+    s.strMessages += std::string("Incoming message: Roger four-niner this is Houston control.") +
+                     kCrLf + "Fasten your harness safety belt." + kCrLf + kCrLf +
+                     "Take manual control to land on the moon." + kCrLf + "Roger and out." + kCrLf +
+                     ">..";
+    SetCaption(flight::Control::lblMessage, s.strMessages);
+    ShowStartState();
+    // The day the program started; never refreshed.
+    StatusPanel(2)->setText(
+        QLocale().toString(QDate::currentDate(), QStringLiteral("dd MMMM yyyy")));
+  });
+}
+
+void frmLand::ShowStartState() {
+  flight::FlightState& s = State();
+  s.sngTime = 0;
+  s.sngAltitude = 500;
+  s.sngSpeed = 50;
+  s.sngFuel = 120;
+  lblTime->setText(QStringLiteral("0"));
+  lblAlt->setText(QStringLiteral("500"));
+  lblSpeed->setText(QStringLiteral("50"));
+  lblFuel->setText(QStringLiteral("120"));
+  lblBurn->setText(QStringLiteral("0"));
+  SetThrusterValue(0);  // runs the change handler when the bar was elsewhere
+  SetThrusterMax(30);
+  // Each maximum before its value: the bars are designed with a maximum of 100.
+  pbAltitude->SetMax(750);
+  pbAltitude->SetValue(s.sngAltitude);
+  pbFuel->SetMax(120);
+  pbFuel->SetValue(s.sngFuel);
+}
+
+void frmLand::mnuGameStart_Click() {
+  ErrorTrap([this] {
+    flight::FlightState& s = State();
+    s.vMission = false;
+    s.intHalted = 0;
+    lblMessage->setText(QString());  // strMessages stays; the next writer replaces it whole
+    hsbBurn->setEnabled(true);
+    cmdBurn->setEnabled(true);
+    ToolbarButton(QStringLiteral("new"))->setEnabled(false);
+    mnuGameStart->setEnabled(false);
+    ShowStartState();
+  });
+}
+
+void frmLand::mnuGameStop_Click() {
+  ErrorTrap([this] {
+    flight::FlightState& s = State();
+    s.intHalted = -1;  // first, so that a free fall waiting in a yield ends at its next check
+    hsbBurn->setEnabled(false);
+    cmdBurn->setEnabled(false);
+    ToolbarButton(QStringLiteral("new"))->setEnabled(true);
+    mnuGameStart->setEnabled(true);
+    if (!s.vMission.value_or(false)) {
+      s.strMessages = std::string(kCrLf) + "Mission aborted" + kCrLf;
+      s.strMessages += ">";
+      SetCaption(flight::Control::lblMessage, s.strMessages);
+    }
+  });
+}
+
+void frmLand::StopMission() {
+  ErrorTrap([this] { mnuGameStop_Click(); });
+}
+
+void frmLand::cmdBurn_Click() {
+  ErrorTrap([this] { Computer().BurnStep(); });
+}
+
+void frmLand::hsbBurn_Change() {
+  ErrorTrap([this] { Computer().ThrusterChanged(); });
+}
+
+void frmLand::hsbBurn_Scroll() {
+  ErrorTrap([this] { hsbBurn_Change(); });
+}
+
+// --- commands ------------------------------------------------------------------------------
+
+void frmLand::Toolbar1_ButtonClick(const QString& key) {
+  ErrorTrap([this, key] {
+    const QString clicked = key;
+    if (clicked == QLatin1String("new")) {
+      mnuGameStart_Click();
+    } else if (clicked == QLatin1String("stop")) {
+      mnuGameStop_Click();
+    } else if (clicked == QLatin1String("help")) {
+      mnuHelpTopics_Click();
+    } else if (clicked == QLatin1String("about")) {
+      mnuHelpAbout_Click();
+    } else if (clicked == QLatin1String("web")) {
+      mnuHelpWeb_Click();
+    }
+  });
+}
+
+void frmLand::mnuGameExit_Click() { EndProgram(); }
+
+void frmLand::EndProgram() {
+  // Nothing is kept between runs, so there is nothing to save; whatever runs at the moment (a
+  // free fall, a modal box, a nested loop) is simply abandoned.
+  std::fflush(nullptr);
+  std::_Exit(0);
+}
+
+void frmLand::mnuHelpTopics_Click() {
+  kelvor::AppInfo::SetHelpFile(kelvor::AppInfo::Path() + QStringLiteral("/Kelvor.hlp"));
+  kelvor::HelpViewer::Instance().ShowContents(kelvor::AppInfo::HelpFile());
+}
+
+void frmLand::mnuHelpWeb_Click() {
+  ErrorTrap([this] {
+    State().webURL = kelvor::AppInfo::WebAddress().toStdString();
+    WebLaunch(State().webURL);
+  });
+}
+
+void frmLand::mnuHelpAbout_Click() {
+  ErrorTrap([] {});
+}
+
+void frmLand::WebLaunch(const std::string&) {}
+
+// --- the host ------------------------------------------------------------------------------
+
+void frmLand::Beep() { m_alarm.Beep(); }
+
+double frmLand::MonotonicSeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+void frmLand::ReportError(int number, const std::string& description) {
+  kelvor::ReportError(number, QString::fromStdString(description));
+}
+
+// --- the panel -----------------------------------------------------------------------------
+
+void frmLand::SetCaption(flight::Control control, const std::string& text) {
+  Label(control)->setText(QString::fromStdString(text));
+}
+
+void frmLand::SetBarValue(flight::Bar bar, float value) {
+  (bar == flight::Bar::pbAltitude ? pbAltitude : pbFuel)->SetValue(value);
+}
+
+void frmLand::Repaint(flight::Control control) { Label(control)->repaint(); }
+
+std::int16_t frmLand::GetThrusterValue() {
+  // While the thumb is being dragged this is where the thumb is, which the scroll event reports.
+  return static_cast<std::int16_t>(hsbBurn->sliderPosition());
+}
+
+void frmLand::SetThrusterValue(std::int16_t value) {
+  if (value < hsbBurn->minimum() || value > hsbBurn->maximum()) {
+    throw flight::RuntimeError(flight::errors::kInvalidPropertyValue, "Invalid property value");
+  }
+  hsbBurn->setValue(value);  // emits valueChanged, and so runs hsbBurn_Change, only on a change
+}
+
+void frmLand::SetThrusterMax(std::int16_t value) {
+  if (value < hsbBurn->minimum()) {
+    throw flight::RuntimeError(flight::errors::kInvalidPropertyValue, "Invalid property value");
+  }
+  hsbBurn->setMaximum(value);
+}
+
+void frmLand::SetBurnControlsEnabled(bool enabled) {
+  hsbBurn->setEnabled(enabled);
+  cmdBurn->setEnabled(enabled);
+}
+
+void frmLand::YieldToEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+// --- the window ----------------------------------------------------------------------------
+
+bool frmLand::event(QEvent* event) {
+  // The status bar's panels are the program's; hovering menus and buttons must not replace them
+  // with (empty) status tips.
+  if (event->type() == QEvent::StatusTip) return true;
+  return QMainWindow::event(event);
+}
+
+void frmLand::closeEvent(QCloseEvent*) {
+  // The main window alone keeps the program alive, so closing it ends the program, also when
+  // the close arrives inside the free fall's yield, where a plain close would leave the fall
+  // beeping behind a hidden window.
+  EndProgram();
+}
+
+void frmLand::showEvent(QShowEvent* event) {
+  if (!m_centred) {
+    m_centred = true;
+    if (const QScreen* screen = this->screen()) {
+      setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
+                                      screen->availableGeometry()));
+    }
+  }
+  QMainWindow::showEvent(event);
+}
+
+QMenu* frmLand::createPopupMenu() { return nullptr; }
