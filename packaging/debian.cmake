@@ -18,9 +18,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER Tandrel)
 set(CPACK_DEBIAN_PACKAGE_SECTION games)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# The extended description; CPack puts the summary above it.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "fly a lunar module down to the moon by hand
-Tandrel Lunar Landing is a small desktop game: choose the burn on the jet
+    "Tandrel Lunar Landing is a small desktop game: choose the burn on the jet
 thruster and press Ignite, one second at a time, to bring a lunar module
 down from 500 feet onto the surface of the moon before the fuel runs out.
 The landing is graded from a perfect landing to a fatal crash.")
