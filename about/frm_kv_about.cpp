@@ -1,0 +1,215 @@
+#include "about/frm_kv_about.h"
+
+#include <QColor>
+#include <QFont>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPalette>
+#include <QPushButton>
+#include <QStringList>
+#include <utility>
+
+#include "about/help_viewer.h"
+#include "app/app_info.h"
+#include "app/message_box.h"
+
+namespace {
+
+// Layout is designed in twips, 15 to the pixel at 96 dpi.
+constexpr int Px(int twips) { return (twips + 7) / 15; }
+QRect TwipsRect(int left, int top, int width, int height) {
+  return QRect(Px(left), Px(top), Px(width), Px(height));
+}
+
+const QColor kDialogBlue(192, 208, 255);
+const QColor kLabelGrey(192, 192, 192);
+const QColor kLabelText(64, 64, 64);
+const QColor kRuleGreen(0, 192, 0);
+
+// The classic 8-point dialog face; fontconfig answers with its own sans serif where it is
+// missing.
+QFont DialogFont(const QString& family, bool bold = false) {
+  QFont font;
+  font.setFamilies({family, QStringLiteral("DejaVu Sans")});
+  font.setPointSizeF(8.25);
+  font.setBold(bold);
+  return font;
+}
+
+QFont SansSerif(bool bold = false) { return DialogFont(QStringLiteral("MS Sans Serif"), bold); }
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QRect& geometry, bool bold,
+                  const QColor& textColour, const QString& tooltip) {
+  auto* label = new QLabel(parent);
+  label->setObjectName(QLatin1String(name));
+  label->setGeometry(geometry);
+  label->setFont(SansSerif(bold));
+  label->setWordWrap(true);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  // The labels carry a grey background but are drawn transparent over the dialog's blue.
+  QPalette palette = label->palette();
+  palette.setColor(QPalette::Window, kLabelGrey);
+  palette.setColor(QPalette::WindowText, textColour);
+  label->setPalette(palette);
+  label->setAutoFillBackground(false);
+  if (!tooltip.isEmpty()) label->setToolTip(tooltip);
+  return label;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption,
+                        const QRect& geometry, const QString& tooltip, int helpTopic) {
+  auto* button = new QPushButton(caption, parent);
+  button->setObjectName(QLatin1String(name));
+  button->setGeometry(geometry);
+  button->setFont(SansSerif());
+  button->setToolTip(tooltip);
+  button->setProperty("HelpContextID", helpTopic);
+  return button;
+}
+
+// One stroke of the rule under the title block: a solid strip of pixels.
+QWidget* MakeRuleStroke(QWidget* parent, const QRect& pixels, const QColor& colour, int index) {
+  auto* stroke = new QWidget(parent);
+  stroke->setObjectName(QStringLiteral("Line1"));
+  stroke->setProperty("Index", index);
+  stroke->setGeometry(pixels);
+  QPalette palette = stroke->palette();
+  palette.setColor(QPalette::Window, colour);
+  stroke->setPalette(palette);
+  stroke->setAutoFillBackground(true);
+  stroke->setAttribute(Qt::WA_TransparentForMouseEvents);
+  return stroke;
+}
+
+QString PlatformLine() {
+  return QStringLiteral("For %1-bit %2 platforms")
+      .arg(KELVOR_TARGET_BITS)
+      .arg(QStringLiteral(KELVOR_TARGET_SYSTEM));
+}
+
+}  // namespace
+
+frmKVAbout::frmKVAbout(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint),
+      m_helpRequest([](const QString& helpFile, int topic) {
+        kelvor::HelpViewer::Instance().ShowTopic(helpFile, topic);
+      }) {
+  setObjectName(QStringLiteral("frmKVAbout"));
+  setModal(true);
+  setFixedSize(Px(5175), Px(2520));
+  setFont(DialogFont(QStringLiteral("Verdana")));
+  QIcon icon(QStringLiteral(":/images/icon.svg"));
+  icon.addFile(QStringLiteral(":/images/icon32.png"));
+  setWindowIcon(icon);
+  QPalette palette = this->palette();
+  palette.setColor(QPalette::Window, kDialogBlue);
+  setPalette(palette);
+  setAutoFillBackground(true);
+
+  // The picture box: the Earth at natural size inside a 2-pixel sunken border.
+  picIcon = new QLabel(this);
+  picIcon->setObjectName(QStringLiteral("picIcon"));
+  picIcon->setGeometry(TwipsRect(120, 120, 765, 855));
+  picIcon->setFont(SansSerif());
+  picIcon->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  picIcon->setLineWidth(2);
+  picIcon->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  picIcon->setPixmap(
+      QIcon(QStringLiteral(":/images/earth.png")).pixmap(QSize(47, 53), devicePixelRatioF()));
+  picIcon->setToolTip(QStringLiteral("Program motif"));
+  picIcon->setFocusPolicy(Qt::StrongFocus);
+
+  cmdOK = MakeButton(this, "cmdOK", QStringLiteral("&OK"), TwipsRect(2475, 2040, 1200, 375),
+                     QStringLiteral("Close about dialogue window"), kHelpTopicOK);
+  cmdSysInfo = MakeButton(this, "cmdSysInfo", QStringLiteral("&System Info"),
+                          TwipsRect(3795, 2040, 1200, 375),
+                          QStringLiteral("Your computer system information"), kHelpTopicSysInfo);
+  cmdOK->setDefault(true);
+
+  lblVersion = MakeLabel(this, "lblVersion", TwipsRect(120, 2040, 1485, 195), true, kLabelText,
+                         QStringLiteral("Program release version"));
+  Label1 = MakeLabel(this, "Label1", TwipsRect(1440, 360, 3385, 225), false, kLabelText,
+                     QStringLiteral("Suitable operating system"));
+  Label1->setText(PlatformLine());
+
+  // The rule from (120, 1110) to (5040, 1110): a 2-pixel black stroke with the 1-pixel green
+  // one lying on its lower row, which makes one dark-over-green line.
+  const int ruleY = Px(1110);
+  const int ruleLeft = Px(120);
+  const int ruleWidth = Px(5040) - ruleLeft;
+  Line1_1 = MakeRuleStroke(this, QRect(ruleLeft, ruleY, ruleWidth, 1), kRuleGreen, 1);
+  Line1_0 = MakeRuleStroke(this, QRect(ruleLeft, ruleY - 1, ruleWidth, 2), Qt::black, 0);
+
+  lblTitle = MakeLabel(this, "lblTitle", TwipsRect(1440, 120, 2415, 195), true, kLabelText,
+                       QStringLiteral("Program title"));
+  lblCopyright =
+      MakeLabel(this, "lblCopyright", TwipsRect(1440, 600, 2805, 195), true, kLabelText, QString());
+  lblDisclaimer = MakeLabel(this, "lblDisclaimer", TwipsRect(120, 1200, 5055, 915), false,
+                            Qt::black, QStringLiteral("Legal license agreement"));
+  lblDisclaimer->setText(QStringLiteral(
+      "This program is protected by copyright law. It is provided as is, without warranty of "
+      "any kind, express or implied. Copying it or passing it on without the permission of the "
+      "rights holder is not allowed."));
+
+  // Earlier controls lie on top of later ones where they overlap (the buttons and the version
+  // over the warning's last pixels, the green stroke over the black).
+  const QList<QWidget*> frontToBack = {picIcon, cmdOK,   cmdSysInfo, lblVersion,   Label1,
+                                       Line1_1, Line1_0, lblTitle,   lblCopyright, lblDisclaimer};
+  for (auto it = frontToBack.crbegin(); it != frontToBack.crend(); ++it) (*it)->raise();
+
+  setTabOrder(cmdOK, cmdSysInfo);
+  setTabOrder(cmdSysInfo, picIcon);
+  cmdOK->setFocus();
+
+  connect(cmdOK, &QPushButton::clicked, this, &frmKVAbout::cmdOK_Click);
+  connect(cmdSysInfo, &QPushButton::clicked, this, &frmKVAbout::cmdSysInfo_Click);
+
+  Form_Load();
+}
+
+void frmKVAbout::SetKeyStorePath(const QString& path) { m_sysInfo = kelvor::SysInfoLauncher(path); }
+
+void frmKVAbout::SetHelpRequestHandler(HelpRequest handler) { m_helpRequest = std::move(handler); }
+
+void frmKVAbout::Form_Load() {
+  kelvor::ErrorTrap([this] {
+    using kelvor::AppInfo;
+    setWindowTitle(QStringLiteral("About ") + AppInfo::Title());
+    lblCopyright->setText(AppInfo::LegalCopyright());
+    lblVersion->setText(QStringLiteral("Version %1.%2.%3")
+                            .arg(AppInfo::Major)
+                            .arg(AppInfo::Minor)
+                            .arg(AppInfo::Revision));
+    lblTitle->setText(AppInfo::Title());
+  });
+}
+
+void frmKVAbout::cmdOK_Click() {
+  kelvor::ErrorTrap([this] { accept(); });
+}
+
+void frmKVAbout::cmdSysInfo_Click() {
+  kelvor::ErrorTrap([this] { m_sysInfo.StartSysInfo(); });
+}
+
+void frmKVAbout::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
+    // Context help for the focused control; only the two buttons carry a topic.
+    QWidget* focused = focusWidget();
+    const int topic = focused ? focused->property("HelpContextID").toInt() : 0;
+    if (topic > 0) {
+      kelvor::ErrorTrap([this, topic] { m_helpRequest(kelvor::AppInfo::HelpFile(), topic); });
+    }
+    event->accept();
+    return;
+  }
+  if (event->matches(QKeySequence::Cancel)) {
+    // Esc presses the cancel button, which is "&OK".
+    cmdOK->click();
+    event->accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <functional>
+
+#include "about/sys_info_launcher.h"
+
+class QKeyEvent;
+class QLabel;
+class QPushButton;
+class QWidget;
+
+// The About dialog: the program's emblem, title, version, copyright, the platform it is built
+// for and a legal warning, with "&OK" and "&System Info". Created afresh for every opening and
+// shown modal, so every opening fills its texts anew.
+class frmKVAbout : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit frmKVAbout(QWidget* parent = nullptr);
+
+  // The key store the "&System Info" button reads; the machine's store unless a test says
+  // otherwise.
+  void SetKeyStorePath(const QString& path);
+
+  // Where F1 on a button sends its help topic; the help viewer unless a test says otherwise.
+  using HelpRequest = std::function<void(const QString& helpFile, int topic)>;
+  void SetHelpRequestHandler(HelpRequest handler);
+
+  // The help topic numbers the buttons carry for context help.
+  static constexpr int kHelpTopicOK = 15;
+  static constexpr int kHelpTopicSysInfo = 16;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void Form_Load();
+  void cmdOK_Click();
+  void cmdSysInfo_Click();
+
+  QLabel* picIcon = nullptr;
+  QPushButton* cmdOK = nullptr;
+  QPushButton* cmdSysInfo = nullptr;
+  QLabel* lblVersion = nullptr;
+  QLabel* Label1 = nullptr;
+  QWidget* Line1_1 = nullptr;
+  QWidget* Line1_0 = nullptr;
+  QLabel* lblTitle = nullptr;
+  QLabel* lblCopyright = nullptr;
+  QLabel* lblDisclaimer = nullptr;
+
+  kelvor::SysInfoLauncher m_sysInfo;
+  HelpRequest m_helpRequest;
+};

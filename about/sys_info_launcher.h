@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+#include "about/key_store.h"
+
+namespace kelvor {
+
+// Starts the system-information program that the machine's key store names, or tells the user
+// that there is none. Keeps nothing between two launches but the store it reads.
+class SysInfoLauncher {
+ public:
+  explicit SysInfoLauncher(
+      const QString& storePath = QString::fromUtf8(keystore::KeyStore::kDefaultPath));
+
+  // Looks the program up in two places, starts it detached, and shows the one "unavailable"
+  // message for every failure. Never passes an error on.
+  void StartSysInfo();
+
+  // Reads one value of the store as text into KeyVal: strings as they are, 32-bit numbers as
+  // "&h" hex, other types leave KeyVal unchanged. False (and KeyVal emptied) when the key or the
+  // value cannot be read, or the value is longer than 1024 bytes. A value with no data at all
+  // raises a run-time error. The key is closed on every way out.
+  bool GetKeyValue(std::uint32_t KeyRoot, const QString& KeyName, const QString& SubKeyRef,
+                   QString& KeyVal);
+
+  // The store itself, for tests that check every opened key was closed.
+  const keystore::KeyStore& Store() const { return m_store; }
+
+ private:
+  // Starts the program at path without a shell and without waiting for it; a path that cannot
+  // be started raises a run-time error.
+  static void StartProgram(const QString& path);
+
+  keystore::KeyStore m_store;
+};
+
+}  // namespace kelvor
