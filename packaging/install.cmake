@@ -19,7 +19,12 @@ option(KELVOR_INSTALL_GAMES "Put the command in <prefix>/games (Debian's games l
 # there too (DESTDIR still applies); change it only for a staging install without root.
 set(KELVOR_KEYSTORE_DIR "/etc/xdg/Tandrel" CACHE PATH "Absolute folder of the machine-wide key store registry.reg")
 
-set(KELVOR_PROGRAM_DIR ${CMAKE_INSTALL_LIBDIR}/${KELVOR_PACKAGE_NAME})
+# The top-level list may set the program's folder before the subdirectories that install
+# into it (the help collection); otherwise it is decided here.
+if(NOT DEFINED KELVOR_INSTALL_PROGRAM_DIR)
+  set(KELVOR_INSTALL_PROGRAM_DIR ${CMAKE_INSTALL_LIBDIR}/${KELVOR_PACKAGE_NAME})
+endif()
+set(KELVOR_PROGRAM_DIR ${KELVOR_INSTALL_PROGRAM_DIR})
 if(KELVOR_INSTALL_GAMES)
   set(KELVOR_COMMAND_DIR games)
 else()
@@ -37,13 +42,11 @@ if(TARGET kelvor)
   # folder through /proc/self/exe, which resolves the link.
   if(IS_ABSOLUTE "${KELVOR_COMMAND_DIR}" OR IS_ABSOLUTE "${KELVOR_PROGRAM_DIR}")
     # Absolute folders given by the user: relate the full paths instead.
-    if(KELVOR_INSTALL_GAMES)
-      set(_kelvor_command_full ${CMAKE_INSTALL_PREFIX}/games)
-    else()
-      set(_kelvor_command_full ${CMAKE_INSTALL_FULL_BINDIR})
-    endif()
-    file(RELATIVE_PATH _kelvor_link_target ${_kelvor_command_full}
-         ${CMAKE_INSTALL_FULL_LIBDIR}/${KELVOR_PACKAGE_NAME}/kelvor)
+    cmake_path(ABSOLUTE_PATH KELVOR_COMMAND_DIR BASE_DIRECTORY ${CMAKE_INSTALL_PREFIX}
+               OUTPUT_VARIABLE _kelvor_command_full)
+    cmake_path(ABSOLUTE_PATH KELVOR_PROGRAM_DIR BASE_DIRECTORY ${CMAKE_INSTALL_PREFIX}
+               OUTPUT_VARIABLE _kelvor_program_full)
+    file(RELATIVE_PATH _kelvor_link_target ${_kelvor_command_full} ${_kelvor_program_full}/kelvor)
   else()
     file(RELATIVE_PATH _kelvor_link_target /${KELVOR_COMMAND_DIR} /${KELVOR_PROGRAM_DIR}/kelvor)
   endif()
@@ -53,11 +56,7 @@ else()
   message(STATUS "kelvor is not defined yet: the program is left out of the install")
 endif()
 
-# The help collection sits next to the program, where the help command looks for it.
-if(EXISTS ${KELVOR_RESOURCES_DIR}/help/CMakeLists.txt)
-  install(FILES ${CMAKE_BINARY_DIR}/app/Kelvor.hlp ${CMAKE_BINARY_DIR}/app/Kelvor.qch
-          DESTINATION ${KELVOR_PROGRAM_DIR})
-endif()
+# The help collection installs itself into KELVOR_INSTALL_PROGRAM_DIR (resources/help).
 
 # --- Desktop integration ----------------------------------------------------------------------
 install(FILES ${KELVOR_RESOURCES_DIR}/desktop/${KELVOR_APP_ID}.desktop
@@ -92,6 +91,21 @@ install(FILES ${KELVOR_MANPAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
 install(FILES ${KELVOR_RESOURCES_DIR}/registry/registry.reg DESTINATION ${KELVOR_KEYSTORE_DIR})
 
 install(FILES ${KELVOR_PACKAGING_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${KELVOR_PACKAGE_NAME})
+
+# The layout, for the install and package checks (shell).
+if(TARGET kelvor_help)
+  set(_kelvor_help_expected 1)
+else()
+  set(_kelvor_help_expected 0)
+endif()
+file(WRITE ${KELVOR_PACKAGING_BINARY_DIR}/layout.sh
+     "program_dir='${KELVOR_PROGRAM_DIR}'\n"
+     "command_dir='${KELVOR_COMMAND_DIR}'\n"
+     "keystore_dir='${KELVOR_KEYSTORE_DIR}'\n"
+     "man_dir='${CMAKE_INSTALL_MANDIR}'\n"
+     "data_dir='${CMAKE_INSTALL_DATADIR}'\n"
+     "doc_dir='${CMAKE_INSTALL_DATAROOTDIR}/doc/${KELVOR_PACKAGE_NAME}'\n"
+     "help_expected=${_kelvor_help_expected}\n")
 
 # --- Checks -----------------------------------------------------------------------------------
 if(BUILD_TESTING)
