@@ -119,6 +119,15 @@ if(BUILD_TESTING)
              COMMAND ${KELVOR_PACKAGING_DIR}/check-install ${CMAKE_BINARY_DIR})
     set_tests_properties(install_tree_is_complete PROPERTIES LABELS packaging)
   endif()
+  # The shipped key store must be readable by the game's own reader, not just look right.
+  if(COMMAND kelvor_add_test AND TARGET kelvor_about)
+    kelvor_add_test(test_shipped_key_store
+      SOURCES ${KELVOR_PACKAGING_DIR}/tests/test_shipped_key_store.cpp
+      LIBS kelvor_about)
+    target_compile_definitions(test_shipped_key_store PRIVATE
+      KELVOR_SHIPPED_KEY_STORE="${KELVOR_RESOURCES_DIR}/registry/registry.reg")
+    set_tests_properties(test_shipped_key_store PROPERTIES LABELS packaging)
+  endif()
 endif()
 
 include(${KELVOR_PACKAGING_DIR}/debian.cmake)

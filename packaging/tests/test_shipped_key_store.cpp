@@ -1,0 +1,30 @@
+// The key store the package installs, read by the game's own reader: the System Info button
+// must find Debian's system-information program through the first lookup.
+#include <QtTest>
+
+#include "about/key_store.h"
+#include "about/sys_info_launcher.h"
+
+namespace {
+
+QString ShippedStore() { return QStringLiteral(KELVOR_SHIPPED_KEY_STORE); }
+
+}  // namespace
+
+class TestShippedKeyStore : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void firstLookupNamesHardinfo() {
+    kelvor::SysInfoLauncher launcher(ShippedStore());
+    QString value;
+    QVERIFY(launcher.GetKeyValue(kelvor::keystore::kHKeyLocalMachine,
+                                 QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
+                                 QStringLiteral("PATH"), value));
+    QCOMPARE(value, QStringLiteral("/usr/bin/hardinfo"));
+    QCOMPARE(launcher.Store().OpenKeyCount(), std::size_t{0});
+  }
+};
+
+QTEST_GUILESS_MAIN(TestShippedKeyStore)
+#include "test_shipped_key_store.moc"
