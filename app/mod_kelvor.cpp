@@ -1,0 +1,74 @@
+#include "app/mod_kelvor.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <QWindow>
+#include <utility>
+
+#include "app/message_box.h"
+#include "app/splashkv.h"
+#include "mainwindow/frm_land.h"
+
+namespace modKelvor {
+
+namespace {
+
+StartupHooks& Hooks() {
+  static StartupHooks hooks;
+  return hooks;
+}
+
+// How long start-up waits for the window system to map the splash before painting anyway.
+constexpr int kExposeWaitMs = 2000;
+
+// Puts the splash picture on the screen before the slow main-window load. A window system maps
+// a new window asynchronously, and a repaint before that paints nothing; so wait (without
+// taking user input) until the window is exposed, then repaint, which paints and flushes the
+// backing store to the screen before it returns.
+void PaintNow(QWidget* splash) {
+  QWindow* window = splash->windowHandle();
+  if (window && !window->isExposed()) {
+    QElapsedTimer waited;
+    waited.start();
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+      if (window->isExposed() || waited.elapsed() >= kExposeWaitMs) loop.quit();
+    });
+    poll.start();
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+  }
+  splash->repaint();
+}
+
+}  // namespace
+
+void SetStartupHooks(StartupHooks hooks) { Hooks() = std::move(hooks); }
+
+void Main() {
+  bool armed = false;
+  kelvor::ErrorTrap([&armed] {
+    auto* splash = new splashkv();
+    splash->show();
+    PaintNow(splash);
+
+    QWidget* mainWindow = Hooks().loadMainWindow ? Hooks().loadMainWindow() : new frmLand();
+    splash->SetMainWindow(mainWindow);
+
+    splash->Timer1->setInterval(Hooks().timerInterval > 0 ? Hooks().timerInterval
+                                                          : splashkv::kTimerInterval);
+    splash->Timer1->start();
+    armed = true;
+  });
+  if (!armed) {
+    // The error has been reported; with no timer nothing would ever take the splash away, so
+    // the program ends as soon as its event loop starts.
+    QMetaObject::invokeMethod(
+        qApp, [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
+  }
+}
+
+}  // namespace modKelvor
