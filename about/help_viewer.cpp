@@ -57,8 +57,12 @@ void HelpViewer::ShowTopic(const QString& helpFile, int topic) {
   Send(helpFile, TopicCommand(topic));
 }
 
+bool HelpViewer::IsRunning() const {
+  return m_process && m_process->state() != QProcess::NotRunning;
+}
+
 bool HelpViewer::IsRunningWith(const QString& helpFile) const {
-  return m_process && m_process->state() != QProcess::NotRunning && m_helpFile == helpFile;
+  return IsRunning() && m_helpFile == helpFile;
 }
 
 void HelpViewer::Send(const QString& helpFile, const QString& command) {

@@ -35,6 +35,8 @@ class HelpViewer {
   // Ends the viewer this object started, if it still runs. Done when the game quits, so that no
   // help window outlives the game it belongs to.
   void Close();
+  // Whether the viewer this object started still runs, as far as the event loop has heard.
+  bool IsRunning() const;
 
   // Qt Assistant in the Qt binaries folder.
   static QString DefaultProgram();

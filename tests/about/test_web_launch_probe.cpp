@@ -1,0 +1,74 @@
+// Runs one web launch in a process of its own and writes down what happened, for
+// test_web_launcher. GIO reads the desktop's associations once per process, so every desktop the
+// test sets up gets a fresh process.
+//
+// Usage: test_web_launch_probe <scenario folder>
+//   reads  <folder>/url (the address, raw bytes) and <folder>/root (the temporary folder to use)
+//   writes <folder>/result.json
+
+#include <sys/stat.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include "about/web_launcher.h"
+#include "app/message_box.h"
+#include "flight/runtime_error.h"
+
+namespace {
+
+QByteArray readFile(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  if (argc != 2) {
+    return 2;
+  }
+  const QString scenario = QString::fromLocal8Bit(argv[1]);
+  const QByteArray url = readFile(scenario + QStringLiteral("/url"));
+  const QString root = QString::fromLocal8Bit(readFile(scenario + QStringLiteral("/root")));
+
+  QJsonObject result;
+  QJsonArray messages;
+  kelvor::SetMessageBoxHook([&messages](const QString& text, int style, const QString& title) {
+    messages.append(QJsonObject{{"text", text}, {"style", style}, {"title", title}});
+  });
+
+  kelvor::WebLauncher launcher(root);
+  launcher.SetPageWrittenHook([&result](const QString& pagePath) {
+    const QFileInfo page(pagePath);
+    struct stat folder {};
+    stat(QFile::encodeName(page.absolutePath()).constData(), &folder);
+    result.insert("pageName", page.fileName());
+    result.insert("pageContent", QString::fromLatin1(readFile(pagePath).toBase64()));
+    result.insert("pageFolder", page.absolutePath());
+    result.insert("pageFolderMode", static_cast<int>(folder.st_mode & 07777));
+  });
+
+  std::string webURL = url.toStdString();
+  try {
+    launcher.WebLaunch(webURL);
+  } catch (const flight::RuntimeError& e) {
+    result.insert("thrown", QString::number(e.Number()));
+  }
+  result.insert("messages", messages);
+  result.insert("urlAfter", QString::fromLatin1(QByteArray::fromStdString(webURL).toBase64()));
+  result.insert("programPath", launcher.ProgramPath());
+
+  QFile out(scenario + QStringLiteral("/result.json"));
+  if (!out.open(QIODevice::WriteOnly)) {
+    return 3;
+  }
+  out.write(QJsonDocument(result).toJson());
+  return 0;
+}
