@@ -42,9 +42,10 @@ QString HelpViewer::ContentsUrl() {
 }
 
 // Assistant reads one line per wake-up of its input, so each request is a single line of
-// commands separated by ";". syncContents marks the page shown in the contents tree.
+// commands separated by ";". The contents open with their chapters unfolded; syncContents marks
+// the page shown in the contents tree.
 QString HelpViewer::ContentsCommand() {
-  return QStringLiteral("show contents;setSource %1;syncContents").arg(ContentsUrl());
+  return QStringLiteral("show contents;setSource %1;expandToc 1;syncContents").arg(ContentsUrl());
 }
 
 QString HelpViewer::TopicCommand(int topic) {

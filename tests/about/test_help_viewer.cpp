@@ -111,7 +111,8 @@ void HelpViewerTest::requestStartsViewerWithTheHelpFile_data() {
   QTest::addColumn<QString>("command");
   QTest::newRow("contents") << 0
                             << "show contents;setSource "
-                               "qthelp://example.tandrel.kelvor/help/index.html;syncContents";
+                               "qthelp://example.tandrel.kelvor/help/index.html;expandToc 1;"
+                               "syncContents";
   QTest::newRow("menu item 8") << 8 << "activateIdentifier kelvor.8;syncContents";
   QTest::newRow("About OK 15") << 15 << "activateIdentifier kelvor.15;syncContents";
   QTest::newRow("fuel bar 27") << 27 << "activateIdentifier kelvor.27;syncContents";
