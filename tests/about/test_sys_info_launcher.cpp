@@ -1,0 +1,244 @@
+// The system-information launcher on key stores the tests write, with a stand-in program that
+// records each start.
+#include <QtTest>
+
+#include "about/sys_info_launcher.h"
+#include "app/app_info.h"
+#include "app/message_box.h"
+#include "flight/runtime_error.h"
+
+namespace {
+
+const QString kUnavailable = QStringLiteral("System Information Is Unavailable At This Time");
+const QByteArray kFirstKey = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools\\MSINFO]\n";
+const QByteArray kSecondKey = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools Location]\n";
+
+// "/ab" -> "2f,61,62": a string value stored byte by byte, without a terminator.
+QByteArray HexList(const QByteArray& bytes) {
+  QByteArrayList items;
+  for (char c : bytes) items << QByteArray::number(static_cast<unsigned char>(c), 16);
+  return items.join(',');
+}
+
+struct Message {
+  QString text;
+  int style;
+  QString title;
+};
+
+}  // namespace
+
+class TestSysInfoLauncher : public QObject {
+  Q_OBJECT
+
+ private:
+  QTemporaryDir m_dir;
+  QString m_recordPath;
+  QString m_programDir;
+  QList<Message> m_messages;
+
+  QString StorePath() const { return m_dir.filePath(QStringLiteral("registry.reg")); }
+
+  void WriteStore(const QByteArray& body) {
+    QFile file(StorePath());
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("REGEDIT4\n\n" + body);
+  }
+
+  QStringList Recorded() const {
+    QFile file(m_recordPath);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return QString::fromLocal8Bit(file.readAll()).split('\n', Qt::SkipEmptyParts);
+  }
+
+  static QByteArray Expand(QByteArray text, const QString& recorder, const QString& dir) {
+    text.replace("%REC%", QFile::encodeName(recorder));
+    text.replace("%DIR%", QFile::encodeName(dir));
+    return text;
+  }
+
+ private slots:
+  void initTestCase() {
+    QVERIFY(m_dir.isValid());
+    m_recordPath = m_dir.filePath(QStringLiteral("record.txt"));
+    qputenv("KELVOR_TEST_RECORD", QFile::encodeName(m_recordPath));
+    // The folder the second lookup names, holding the program under its expected name.
+    m_programDir = m_dir.filePath(QStringLiteral("tools"));
+    QVERIFY(QDir().mkpath(m_programDir));
+    const QString copy = m_programDir + QStringLiteral("/MSINFO32.EXE");
+    QVERIFY(QFile::copy(QStringLiteral(KELVOR_TEST_RECORDER), copy));
+    QVERIFY(QFile::setPermissions(copy, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    QVERIFY(QDir().mkpath(m_dir.filePath(QStringLiteral("empty"))));
+    kelvor::SetMessageBoxHook([this](const QString& text, int style, const QString& title) {
+      m_messages.append({text, style, title});
+    });
+  }
+
+  void init() {
+    m_messages.clear();
+    QFile::remove(m_recordPath);
+    QFile::remove(StorePath());
+  }
+
+  void cleanupTestCase() { kelvor::SetMessageBoxHook({}); }
+
+  void readsOneValueAsText_data() {
+    QTest::addColumn<QByteArray>("values");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("found");
+    QTest::addColumn<QString>("text");
+    const QString preset = QStringLiteral("left as passed");
+    QTest::newRow("string loses only its terminator")
+        << QByteArray("\"V\"=\"/opt/a b\"\n") << "V" << true << "/opt/a b";
+    QTest::newRow("string without terminator keeps every character")
+        << QByteArray("\"V\"=hex(1):2f,6f,70,74\n") << "V" << true << "/opt";
+    QTest::newRow("string with two zero bytes keeps one")
+        << QByteArray("\"V\"=hex(1):41,00,00\n") << "V" << true << QString::fromLatin1("A\0", 2);
+    QTest::newRow("number in hex, last byte first")
+        << QByteArray("\"V\"=dword:12345678\n") << "V" << true << "&h12345678";
+    QTest::newRow("number loses a zero high byte")
+        << QByteArray("\"V\"=dword:00000001\n") << "V" << true << "&h000001";
+    QTest::newRow("number with a high byte set keeps it")
+        << QByteArray("\"V\"=dword:0100000a\n") << "V" << true << "&h0100000A";
+    QTest::newRow("zero number") << QByteArray("\"V\"=dword:0\n") << "V" << true << "&h000000";
+    QTest::newRow("other type leaves the text alone")
+        << QByteArray("\"V\"=hex:2f,62,69,6e\n") << "V" << true << preset;
+    QTest::newRow("expandable string is another type")
+        << QByteArray("\"V\"=hex(2):2f,00\n") << "V" << true << preset;
+    QTest::newRow("exactly 1024 bytes") << ("\"V\"=hex(1):" + HexList(QByteArray(1024, 'a')) + "\n")
+                                        << "V" << true << QString(1024, 'a');
+    QTest::newRow("over 1024 bytes is not found")
+        << ("\"V\"=hex(1):" + HexList(QByteArray(1025, 'a')) + "\n") << "V" << false << QString();
+    QTest::newRow("missing value") << QByteArray("\"V\"=\"x\"\n") << "W" << false << QString();
+  }
+  void readsOneValueAsText() {
+    QFETCH(QByteArray, values);
+    QFETCH(QString, name);
+    QFETCH(bool, found);
+    QFETCH(QString, text);
+    WriteStore(kFirstKey + values);
+    kelvor::SysInfoLauncher launcher(StorePath());
+    QString value = QStringLiteral("left as passed");
+    QCOMPARE(launcher.GetKeyValue(kelvor::keystore::kHKeyLocalMachine,
+                                  QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"), name,
+                                  value),
+             found);
+    QCOMPARE(value, text);
+    QCOMPARE(launcher.Store().OpenKeyCount(), std::size_t{0});
+  }
+
+  void missingKeyOrStoreEmptiesTheText_data() {
+    QTest::addColumn<QByteArray>("store");
+    QTest::newRow("missing key") << QByteArray("REGEDIT4\n" + kSecondKey);
+    QTest::newRow("malformed store") << QByteArray("not a key store\n" + kFirstKey);
+    QTest::newRow("missing store") << QByteArray();
+  }
+  void missingKeyOrStoreEmptiesTheText() {
+    QFETCH(QByteArray, store);
+    if (!store.isEmpty()) {
+      QFile file(StorePath());
+      QVERIFY(file.open(QIODevice::WriteOnly));
+      file.write(store + "\"PATH\"=\"/x\"\n");
+    }
+    kelvor::SysInfoLauncher launcher(StorePath());
+    QString value = QStringLiteral("stale");
+    QVERIFY(!launcher.GetKeyValue(kelvor::keystore::kHKeyLocalMachine,
+                                  QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
+                                  QStringLiteral("PATH"), value));
+    QVERIFY(value.isEmpty());
+    QCOMPARE(launcher.Store().OpenKeyCount(), std::size_t{0});
+  }
+
+  void valueWithoutDataIsARunTimeErrorAndTheKeyIsClosed() {
+    WriteStore(kFirstKey + "\"PATH\"=hex(1):\n");
+    kelvor::SysInfoLauncher launcher(StorePath());
+    QString value;
+    try {
+      launcher.GetKeyValue(kelvor::keystore::kHKeyLocalMachine,
+                           QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
+                           QStringLiteral("PATH"), value);
+      QFAIL("no run-time error");
+    } catch (const flight::RuntimeError& e) {
+      QCOMPARE(e.Number(), flight::errors::kInvalidCall);
+    }
+    QCOMPARE(launcher.Store().OpenKeyCount(), std::size_t{0});
+  }
+
+  // %REC% is the stand-in program, %DIR% a folder holding it as MSINFO32.EXE. "started" is
+  // the path the program was started by, or empty when the message must come instead.
+  void launchFollowsTheLookups_data() {
+    QTest::addColumn<QByteArray>("store");
+    QTest::addColumn<QString>("started");
+    const QByteArray second = kSecondKey + "\"MSINFO\"=\"%DIR%\"\n";
+    QTest::newRow("both present: the first wins")
+        << QByteArray(kFirstKey + "\"PATH\"=\"%REC%\"\n" + second) << "%REC%";
+    QTest::newRow("first only") << QByteArray(kFirstKey + "\"PATH\"=\"%REC%\"\n") << "%REC%";
+    QTest::newRow("first without terminator")
+        << QByteArray(kFirstKey + "\"PATH\"=hex(1):%HEX%\n") << "%REC%";
+    QTest::newRow("first names a missing file: the second is not tried")
+        << QByteArray(kFirstKey + "\"PATH\"=\"%DIR%/nothing\"\n" + second) << "";
+    QTest::newRow("first names a folder") << QByteArray(kFirstKey + "\"PATH\"=\"%DIR%\"\n") << "";
+    QTest::newRow("first of another type starts nothing")
+        << QByteArray(kFirstKey + "\"PATH\"=hex:2f\n" + second) << "";
+    QTest::newRow("first as a number starts nothing")
+        << QByteArray(kFirstKey + "\"PATH\"=dword:1\n" + second) << "";
+    QTest::newRow("first without data: the second is not tried")
+        << QByteArray(kFirstKey + "\"PATH\"=hex(1):\n" + second) << "";
+    QTest::newRow("first over 1024 bytes counts as missing")
+        << QByteArray(kFirstKey + "\"PATH\"=hex(1):" + HexList(QByteArray(1025, '/')) + "\n" +
+                      second)
+        << "%DIR%/MSINFO32.EXE";
+    QTest::newRow("second only, program there") << second << "%DIR%/MSINFO32.EXE";
+    QTest::newRow("second with trailing slash keeps the double slash")
+        << QByteArray(kSecondKey + "\"MSINFO\"=\"%DIR%/\"\n") << "%DIR%//MSINFO32.EXE";
+    QTest::newRow("second only, program missing")
+        << QByteArray(kSecondKey + "\"MSINFO\"=\"%EMPTY%\"\n") << "";
+    QTest::newRow("second of another type") << QByteArray(kSecondKey + "\"MSINFO\"=hex:2f\n") << "";
+    QTest::newRow("neither") << QByteArray("[HKEY_LOCAL_MACHINE\\SOFTWARE]\n") << "";
+    QTest::newRow("missing store") << QByteArray("%NOSTORE%") << "";
+  }
+  void launchFollowsTheLookups() {
+    QFETCH(QByteArray, store);
+    QFETCH(QString, started);
+    const QString recorder = QStringLiteral(KELVOR_TEST_RECORDER);
+    if (store != "%NOSTORE%") {
+      store.replace("%HEX%", HexList(QFile::encodeName(recorder)));
+      store.replace("%EMPTY%", QFile::encodeName(m_dir.filePath(QStringLiteral("empty"))));
+      WriteStore(Expand(store, recorder, m_programDir));
+    }
+    started.replace(QStringLiteral("%REC%"), recorder)
+        .replace(QStringLiteral("%DIR%"), m_programDir);
+
+    kelvor::SysInfoLauncher launcher(StorePath());
+    launcher.StartSysInfo();
+    QCOMPARE(launcher.Store().OpenKeyCount(), std::size_t{0});
+
+    if (started.isEmpty()) {
+      QCOMPARE(m_messages.size(), 1);
+      QCOMPARE(m_messages[0].text, kUnavailable);
+      QCOMPARE(m_messages[0].style, kelvor::kMsgOkOnly);
+      QCOMPARE(m_messages[0].title, kelvor::AppInfo::Title());
+      // A detached start would have recorded within this time; nothing may have run.
+      QTest::qWait(300);
+      QCOMPARE(Recorded(), QStringList());
+    } else {
+      QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.value(0).text));
+      QTRY_COMPARE_WITH_TIMEOUT(Recorded().size(), 1, 5000);
+      // Started by its path alone, with no arguments and no shell in between.
+      QCOMPARE(Recorded().first(), started + QStringLiteral(" 1"));
+    }
+  }
+
+  void eachClickStartsTheProgramAgain() {
+    WriteStore(Expand(kFirstKey + "\"PATH\"=\"%REC%\"\n", QStringLiteral(KELVOR_TEST_RECORDER),
+                      m_programDir));
+    kelvor::SysInfoLauncher launcher(StorePath());
+    launcher.StartSysInfo();
+    launcher.StartSysInfo();
+    QTRY_COMPARE_WITH_TIMEOUT(Recorded().size(), 2, 5000);
+    QVERIFY(m_messages.isEmpty());
+  }
+};
+
+QTEST_GUILESS_MAIN(TestSysInfoLauncher)
+#include "test_sys_info_launcher.moc"
