@@ -1,5 +1,8 @@
 #include "about/help_viewer.h"
 
+#include <signal.h>
+#include <sys/prctl.h>
+
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QProcess>
@@ -80,6 +83,9 @@ void HelpViewer::Start(const QString& helpFile) {
   m_process = std::make_unique<QProcess>();
   // The viewer's own messages are not the game's business.
   m_process->setProcessChannelMode(QProcess::ForwardedChannels);
+  // The game may end at once, without running any of its own clean-up (Exit does, and so does
+  // a crash); the viewer belongs to this game and is told to end with it.
+  m_process->setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
   m_helpFile = helpFile;
   m_process->start(m_program, Arguments(helpFile));
 

@@ -18,18 +18,13 @@ class HelpCollectionTest : public QObject {
   void initTestCase();
   void helpFileLiesInTheProgramFolder();
   void contentsTopicIsTheRootOfTheContents();
-  void helpContextNumberOpensItsTopic_data();
-  void helpContextNumberOpensItsTopic();
-  void numberedTopicAppearsInTheContents_data();
-  void numberedTopicAppearsInTheContents();
-  void numberedTopicAppearsInTheIndex_data();
-  void numberedTopicAppearsInTheIndex();
+  void topicIsReachableByNumberContentsAndIndex_data();
+  void topicIsReachableByNumberContentsAndIndex();
   void everyLinkLeadsToAPageOfTheHelp();
   void topicsExplainTheGame_data();
   void topicsExplainTheGame();
 
  private:
-  void addTopicRows();
   // Every entry of the contents tree below `item`, by address.
   static void collectContents(QHelpContentItem* item, QHash<QUrl, QString>& entries);
   QString pageText(const QUrl& url) const;
@@ -89,7 +84,7 @@ void HelpCollectionTest::contentsTopicIsTheRootOfTheContents() {
   QVERIFY(pageText(QUrl(HelpViewer::ContentsUrl())).contains(QStringLiteral("<h1>")));
 }
 
-void HelpCollectionTest::addTopicRows() {
+void HelpCollectionTest::topicIsReachableByNumberContentsAndIndex_data() {
   QTest::addColumn<int>("topic");
   QTest::addColumn<QString>("title");
   QTest::newRow("8 Start new mission") << 8 << QStringLiteral("Start new mission");
@@ -112,41 +107,22 @@ void HelpCollectionTest::addTopicRows() {
   QTest::newRow("27 pbFuel") << 27 << QStringLiteral("Fuel bar");
 }
 
-void HelpCollectionTest::helpContextNumberOpensItsTopic_data() { addTopicRows(); }
-
-void HelpCollectionTest::helpContextNumberOpensItsTopic() {
+void HelpCollectionTest::topicIsReachableByNumberContentsAndIndex() {
   QFETCH(int, topic);
   QFETCH(QString, title);
-  // The viewer asks for exactly this identifier.
-  const QList<QHelpLink> links =
-      m_engine->documentsForIdentifier(HelpViewer::TopicIdentifier(topic));
-  QCOMPARE(links.size(), 1);
-  const QString page = pageText(links.first().url);
-  QVERIFY2(page.contains(QStringLiteral("<h1>") + title), qPrintable(links.first().url.toString()));
-}
-
-void HelpCollectionTest::numberedTopicAppearsInTheContents_data() { addTopicRows(); }
-
-void HelpCollectionTest::numberedTopicAppearsInTheContents() {
-  QFETCH(int, topic);
-  QFETCH(QString, title);
-  const QList<QHelpLink> links =
-      m_engine->documentsForIdentifier(HelpViewer::TopicIdentifier(topic));
-  QCOMPARE(links.size(), 1);
-  QVERIFY2(m_contents.contains(links.first().url), qPrintable(links.first().url.toString()));
-  QCOMPARE(m_contents.value(links.first().url), title);
-}
-
-void HelpCollectionTest::numberedTopicAppearsInTheIndex_data() { addTopicRows(); }
-
-void HelpCollectionTest::numberedTopicAppearsInTheIndex() {
-  QFETCH(int, topic);
-  QFETCH(QString, title);
-  const QList<QHelpLink> byName = m_engine->documentsForKeyword(title);
-  QCOMPARE(byName.size(), 1);
+  // By number: the identifier the viewer asks for leads to the topic's page.
   const QList<QHelpLink> byNumber =
       m_engine->documentsForIdentifier(HelpViewer::TopicIdentifier(topic));
-  QCOMPARE(byName.first().url, byNumber.first().url);
+  QCOMPARE(byNumber.size(), 1);
+  const QUrl page = byNumber.first().url;
+  QVERIFY2(pageText(page).contains(QStringLiteral("<h1>") + title), qPrintable(page.toString()));
+  // By the contents, under the same title.
+  QVERIFY2(m_contents.contains(page), qPrintable(page.toString()));
+  QCOMPARE(m_contents.value(page), title);
+  // By the index, under the same name.
+  const QList<QHelpLink> byName = m_engine->documentsForKeyword(title);
+  QCOMPARE(byName.size(), 1);
+  QCOMPARE(byName.first().url, page);
 }
 
 void HelpCollectionTest::everyLinkLeadsToAPageOfTheHelp() {
