@@ -21,8 +21,6 @@ class HelpCollectionTest : public QObject {
   void topicIsReachableByNumberContentsAndIndex_data();
   void topicIsReachableByNumberContentsAndIndex();
   void everyLinkLeadsToAPageOfTheHelp();
-  void topicsExplainTheGame_data();
-  void topicsExplainTheGame();
 
  private:
   // Every entry of the contents tree below `item`, by address.
@@ -144,39 +142,6 @@ void HelpCollectionTest::everyLinkLeadsToAPageOfTheHelp() {
   for (const QUrl& page : pages) {
     QVERIFY2(reached.contains(page), qPrintable(page.toString()));
   }
-}
-
-void HelpCollectionTest::topicsExplainTheGame_data() {
-  QTest::addColumn<QString>("page");
-  QTest::addColumn<QString>("fact");
-  QTest::newRow("gravity") << "flight.html"
-                           << "adds 5 feet per second to your downward speed";
-  QTest::newRow("burn") << "flight.html"
-                        << "each unit of fuel you burn during a second takes 1 foot";
-  QTest::newRow("start altitude") << "playing.html"
-                                  << "500 feet";
-  QTest::newRow("start speed") << "playing.html"
-                               << "50 feet per second, downward";
-  QTest::newRow("start fuel") << "playing.html"
-                              << "120 units";
-  QTest::newRow("perfect up to 2") << "grades.html"
-                                   << "2 ft/sec or less</td><td>Perfect landing";
-  QTest::newRow("damage up to 10") << "grades.html"
-                                   << "above 2, up to 10 ft/sec</td><td>Craft damage";
-  QTest::newRow("crash above 10") << "grades.html"
-                                  << "above 10 ft/sec</td><td>Fatal crash";
-  QTest::newRow("thruster range") << "thruster.html"
-                                  << "at the top the burn is 0, at the bottom 30";
-  QTest::newRow("maker's address") << "web_site.html"
-                                   << "https://www.tandrel.example/";
-}
-
-void HelpCollectionTest::topicsExplainTheGame() {
-  QFETCH(QString, page);
-  QFETCH(QString, fact);
-  const QUrl url = QUrl(HelpViewer::ContentsUrl()).resolved(QUrl(page));
-  const QString text = pageText(url).simplified();
-  QVERIFY2(text.contains(fact), qPrintable(page));
 }
 
 QTEST_MAIN(HelpCollectionTest)
