@@ -38,9 +38,18 @@ int ContextHelp::HelpContextOf(const QObject* object) {
   return object ? object->property(kProperty).toInt() : 0;
 }
 
+void ContextHelp::SetTopicViewer(std::function<void(int)> viewer) {
+  m_topicViewer = std::move(viewer);
+}
+
 void ContextHelp::ShowTopic(int helpContextID) {
-  ErrorTrap(
-      [helpContextID] { HelpViewer::Instance().ShowTopic(AppInfo::HelpFile(), helpContextID); });
+  ErrorTrap([this, helpContextID] {
+    if (m_topicViewer) {
+      m_topicViewer(helpContextID);
+    } else {
+      HelpViewer::Instance().ShowTopic(AppInfo::HelpFile(), helpContextID);
+    }
+  });
 }
 
 bool ContextHelp::MenuKey(QMenu* menu, QEvent* event) {

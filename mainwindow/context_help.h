@@ -28,14 +28,18 @@ class ContextHelp : public QObject {
   // The number an object carries, 0 for none.
   static int HelpContextOf(const QObject* object);
 
+  // Where topics go; the application's help viewer unless replaced (tests record them).
+  void SetTopicViewer(std::function<void(int helpContextID)> viewer);
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  static void ShowTopic(int helpContextID);
+  void ShowTopic(int helpContextID);
   bool MenuKey(QMenu* menu, QEvent* event);
 
   std::function<void()> m_showContents;
+  std::function<void(int)> m_topicViewer;
 };
 
 }  // namespace kelvor

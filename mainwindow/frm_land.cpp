@@ -46,10 +46,11 @@ QRect Twips(int left, int top, int width, int height) {
   return QRect(Px(left), Px(top), Px(width), Px(height));
 }
 
-constexpr int kClientWidth = 474;         // 7110 twips
-constexpr int kClientHeight = 334;        // 5010 twips
-constexpr int kToolbarHeight = 24;        // 360 twips
-constexpr int kStatusHeight = 17;         // 255 twips
+constexpr int kClientWidth = 474;   // 7110 twips
+constexpr int kClientHeight = 334;  // 5010 twips
+constexpr int kToolbarHeight = 24;  // 360 twips
+constexpr int kStatusHeight = 17;   // 255 twips
+constexpr int kStatusPanelGap = 2;
 constexpr QSize kToolButtonSize{23, 22};  // 345 by 330 twips
 
 // "MS Sans Serif" of the design: DejaVu Sans comes with the program's dependencies and keeps the
@@ -212,12 +213,16 @@ void frmLand::CreateStatusBar() {
   StatusBar1 = new QStatusBar(this);
   StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
   StatusBar1->setFixedHeight(kStatusHeight);
+  // The panels are placed by hand rather than added to the bar's own layout, which would
+  // reserve spacing around them and make the bar, and so the window, wider than designed.
+  int left = kStatusPanelGap;
   for (int twips : {4965, 1845}) {
     auto* panel = new QLabel(StatusBar1);
     panel->setObjectName(QStringLiteral("StatusBar1_panel%1").arg(m_statusPanels.size() + 1));
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    panel->setFixedWidth(Px(twips));
-    StatusBar1->addWidget(panel);
+    panel->setIndent(2);
+    panel->setGeometry(left, 1, Px(twips), kStatusHeight - 1);
+    left += Px(twips) + kStatusPanelGap;
     m_statusPanels.push_back(panel);
   }
   setStatusBar(StatusBar1);
@@ -291,11 +296,7 @@ void frmLand::CreatePanel() {
 
   fraBurn = frame("fraBurn", QStringLiteral("Jet thruster"), Twips(2280, 240, 1695, 1455),
                   Rgb(0x00C0C0), system.color(QPalette::WindowText));
-  cmdBurn = new QPushButton(QStringLiteral("&Ignite"), fraBurn);
-  at(cmdBurn, "cmdBurn", Twips(120, 960, 975, 375));
-  cmdBurn->setFont(SansSerif(8.25, true));
-  UseDefaultColours(cmdBurn);
-  cmdBurn->setAutoDefault(false);
+  // The bar first: the focus chain follows creation, and the bar comes first in it.
   hsbBurn = new QScrollBar(Qt::Vertical, fraBurn);
   at(hsbBurn, "hsbBurn", Twips(1320, 120, 255, 1215));
   UseDefaultColours(hsbBurn);
@@ -305,6 +306,11 @@ void frmLand::CreatePanel() {
   // While the thumb is dragged the bar reports each move as a scroll and the new value only at
   // the end, as a change.
   hsbBurn->setTracking(false);
+  cmdBurn = new QPushButton(QStringLiteral("&Ignite"), fraBurn);
+  at(cmdBurn, "cmdBurn", Twips(120, 960, 975, 375));
+  cmdBurn->setFont(SansSerif(8.25, true));
+  UseDefaultColours(cmdBurn);
+  cmdBurn->setAutoDefault(false);
   lblBurn = readout(fraBurn, "lblBurn", QStringLiteral("0"), Twips(240, 240, 285, 255),
                     Rgb(0xFFFFFF), system.color(QPalette::WindowText));
 
@@ -336,7 +342,6 @@ void frmLand::CreatePanel() {
   for (QWidget* widget : findChildren<QWidget*>()) widget->setFocusPolicy(Qt::NoFocus);
   hsbBurn->setFocusPolicy(Qt::StrongFocus);
   cmdBurn->setFocusPolicy(Qt::StrongFocus);
-  setTabOrder(hsbBurn, cmdBurn);
   hsbBurn->setEnabled(false);
   cmdBurn->setEnabled(false);
 

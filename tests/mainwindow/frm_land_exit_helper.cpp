@@ -1,0 +1,74 @@
+// Plays one way of ending the program and reports on stdout how far it got. Run by
+// test_frm_land_exit; the scenario is the only argument.
+#include <QApplication>
+#include <QEventLoop>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <cstdio>
+#include <cstring>
+
+#include "app/message_box.h"
+#include "mainwindow/frm_land.h"
+
+namespace {
+void Say(const char* line) {
+  std::puts(line);
+  std::fflush(stdout);
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  if (argc != 2) return 2;
+  const QByteArray scenario = argv[1];
+  frmLand w;
+  w.show();
+  if (!QTest::qWaitForWindowActive(&w)) return 4;
+
+  // How the program is asked to end.
+  auto end = [&] {
+    if (scenario.startsWith("exit")) {
+      w.mnuGameExit_Click();
+    } else if (scenario.startsWith("ctrl-q")) {
+      QTest::keyClick(&w, Qt::Key_Q, Qt::ControlModifier);
+    } else if (scenario.startsWith("close")) {
+      w.close();
+    }
+    Say("still running");
+  };
+
+  if (scenario.endsWith("free-fall")) {
+    w.mnuGameStart_Click();
+    w.SetThrusterValue(30);
+    for (int i = 0; i < 3; ++i) w.cmdBurn_Click();
+    int passes = 0;
+    QTimer tick;  // runs only in the fall's yields
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+      if (++passes < 2) return;  // let one alarm second sound first
+      if (!w.findChild<QPushButton*>(QStringLiteral("cmdBurn"))->isEnabled()) Say("falling");
+      end();
+    });
+    tick.start(0);
+    w.cmdBurn_Click();
+    Say("fall ended");
+  } else if (scenario.endsWith("message-box")) {
+    QTimer::singleShot(100, [&] {
+      if (QApplication::activeModalWidget()) Say("box open");
+      end();
+    });
+    kelvor::ShowMessage(QStringLiteral("Houston"), kelvor::kMsgOkOnly);
+    Say("box closed");
+  } else if (scenario.endsWith("nested-loop")) {
+    QEventLoop nested;
+    QTimer::singleShot(0, [&] {
+      Say("in nested loop");
+      end();
+    });
+    nested.exec();
+    Say("nested loop ended");
+  } else {
+    return 2;
+  }
+  return 3;
+}
