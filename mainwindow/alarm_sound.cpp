@@ -23,21 +23,23 @@ constexpr unsigned kLatencyMicros = 100000;
 // is normal here and the beep goes silent, so those messages are only noise.
 void QuietAlsaErrors(const char*, int, const char*, int, const char*, ...) {}
 
-// Sleeps on the monotonic clock until the given span has passed, resuming after signals.
-void SleepFor(std::chrono::nanoseconds span) {
-  if (span <= std::chrono::nanoseconds::zero()) return;
-  timespec deadline{};
-  clock_gettime(CLOCK_MONOTONIC, &deadline);
-  const auto total = std::chrono::nanoseconds(deadline.tv_nsec) + span;
-  deadline.tv_sec += static_cast<time_t>(total.count() / 1000000000);
-  deadline.tv_nsec = static_cast<long>(total.count() % 1000000000);
-  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
-  }
+timespec Now() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return now;
 }
 
-std::chrono::nanoseconds FramesToTime(std::size_t frames) {
-  return std::chrono::nanoseconds(static_cast<long long>(frames) * 1000000000LL /
-                                  AlarmSound::kSampleRate);
+timespec Later(timespec from, std::chrono::nanoseconds span) {
+  const auto total = std::chrono::nanoseconds(from.tv_nsec) + span;
+  from.tv_sec += static_cast<time_t>(total.count() / 1000000000);
+  from.tv_nsec = static_cast<long>(total.count() % 1000000000);
+  return from;
+}
+
+// Sleeps on the monotonic clock until the deadline, resuming after signals.
+void SleepUntil(const timespec& deadline) {
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
+  }
 }
 
 }  // namespace
@@ -103,17 +105,14 @@ std::size_t AlarmSound::Play() {
 }
 
 void AlarmSound::Beep() {
-  if (!OpenDevice()) {
-    SleepFor(kToneLength);
-    return;
-  }
-  const std::size_t missing = Play();
-  if (missing > 0) {
-    // The device went away (unplugged, sound server gone): finish this beep silently and
-    // stay silent from now on.
+  // A beep never ends before its tone would have: a device that takes samples faster than it
+  // plays them (a null sink, a broken server) must not turn the alarm pause into a busy loop.
+  const timespec end = Later(Now(), kToneLength);
+  if (OpenDevice() && Play() > 0) {
+    // The device went away (unplugged, sound server gone): stay silent from now on.
     CloseDevice();
-    SleepFor(FramesToTime(missing));
   }
+  SleepUntil(end);
 }
 
 }  // namespace kelvor

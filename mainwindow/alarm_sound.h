@@ -10,8 +10,9 @@ namespace kelvor {
 
 // The free-fall alarm: one short tone per call, played through ALSA's default device (which
 // reaches PulseAudio or PipeWire on a desktop). Beep blocks until the tone has sounded, so the
-// alarm pause of the free fall waits on the sound card instead of spinning the CPU. Without a
-// usable device the call sleeps for the tone's length instead, silently.
+// alarm pause of the free fall waits on the sound card instead of spinning the CPU. A beep never
+// returns before the tone's length has passed: without a usable device, or with one that takes
+// samples faster than it plays them, the call sleeps for the rest, silently.
 class AlarmSound {
  public:
   // 255 ms: four tones make a little more than one second, so an alarm second is four pulses
