@@ -35,6 +35,9 @@ set(KELVOR_RESOURCES_DIR ${PROJECT_SOURCE_DIR}/resources)
 
 # --- The program's folder ---------------------------------------------------------------------
 if(TARGET kelvor)
+  # The game links only the system's libraries: the installed program needs no run path, and
+  # the $ORIGIN one Qt's project setup would give it points at folders that do not exist.
+  set_property(TARGET kelvor PROPERTY INSTALL_RPATH "")
   install(TARGETS kelvor RUNTIME DESTINATION ${KELVOR_PROGRAM_DIR})
 
   # The command on the PATH is a relative link, so that the tree can be moved as a whole
