@@ -14,10 +14,12 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
 #include <QToolButton>
+#include <QWhatsThis>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -158,6 +160,9 @@ void frmLand::CreateMenus() {
                       QKeySequence(Qt::Key_F2));
   m_help->WatchMenu(mnuGame);
   m_help->WatchMenu(mnuHelp);
+  // Few X11 window managers draw the What's-This title-bar button; Shift+F1 is the usual way in.
+  auto* whatsThis = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F1), this);
+  connect(whatsThis, &QShortcut::activated, this, [] { QWhatsThis::enterWhatsThisMode(); });
 
   connect(mnuGameStart, &QAction::triggered, this, &frmLand::mnuGameStart_Click);
   connect(mnuGameStop, &QAction::triggered, this, &frmLand::mnuGameStop_Click);

@@ -378,6 +378,13 @@ class FrmLandTest : public QObject {
       QCOMPARE(tool->size(), QSize(23, 22));
       QCOMPARE(tool->toolButtonStyle(), Qt::ToolButtonIconOnly);
       QVERIFY(tool->isEnabled());
+      // The button under the pointer shows the coloured image of the same shape.
+      const QIcon icon = button(QLatin1String(key))->icon();
+      const QImage normal = icon.pixmap(QSize(16, 16), 1.0, QIcon::Normal).toImage();
+      const QImage hot = icon.pixmap(QSize(16, 16), 1.0, QIcon::Active).toImage();
+      QVERIFY2(!normal.isNull() && !hot.isNull() && normal != hot, key);
+      QVERIFY(normal.allGray());
+      QVERIFY(!hot.allGray());
     }
   }
 
