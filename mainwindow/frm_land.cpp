@@ -311,6 +311,7 @@ void frmLand::CreatePanel() {
   // While the thumb is dragged the bar reports each move as a scroll and the new value only at
   // the end, as a change.
   hsbBurn->setTracking(false);
+  hsbBurn->setContextMenuPolicy(Qt::NoContextMenu);  // no "Scroll here" menu on the thruster
   cmdBurn = new QPushButton(QStringLiteral("&Ignite"), fraBurn);
   at(cmdBurn, "cmdBurn", Twips(120, 960, 975, 375));
   cmdBurn->setFont(SansSerif(8.25, true));
@@ -506,7 +507,9 @@ void frmLand::mnuGameExit_Click() { EndProgram(); }
 
 void frmLand::EndProgram() {
   // Nothing is kept between runs, so there is nothing to save; whatever runs at the moment (a
-  // free fall, a modal box, a nested loop) is simply abandoned.
+  // free fall, a modal box, a nested loop) is simply abandoned. Only the help viewer, a program
+  // of its own, is asked to go: it belongs to the game and must not outlive it.
+  kelvor::HelpViewer::Instance().Close();
   std::fflush(nullptr);
   std::_Exit(0);
 }
