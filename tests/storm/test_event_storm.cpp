@@ -8,6 +8,7 @@
 // KELVOR_STORM_EVENTS changes its length.
 #include <QAction>
 #include <QApplication>
+#include <QDebug>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -882,8 +883,8 @@ class EventStormTest : public QObject {
     QTest::addColumn<uint>("seed");
     QTest::addColumn<int>("events");
     QTest::addColumn<int>("diveWeight");
-    QTest::newRow("mixed commands") << 20261206u << 2500 << 1;
-    QTest::newRow("mostly free falls") << 7110500u << 1500 << 12;
+    QTest::newRow("mixed commands") << 20261206u << 5000 << 1;
+    QTest::newRow("mostly free falls") << 7110500u << 3000 << 12;
   }
 
   void stormKeepsTheWindowInTheStateTable() {
@@ -902,7 +903,9 @@ class EventStormTest : public QObject {
     QVERIFY(QTest::qWaitForWindowActive(&window));
     Storm storm(window, seed, events, diveWeight);
     storm.Blow();
-    QVERIFY2(storm.Failure().isEmpty(), qPrintable(storm.Failure()));
+    // The report is long (both states and the events before): printed whole, not cut short.
+    if (!storm.Failure().isEmpty()) qWarning().noquote() << storm.Failure();
+    QVERIFY2(storm.Failure().isEmpty(), "the storm broke the window's rules, see above");
 
     qInfo(
         "%d events; rows seen: Ready %d, Flying %d, Free fall %d, Aborted %d, Landed %d; "
