@@ -272,6 +272,7 @@ enum class Command {
   kBarArrow,
   kBarTrough,
   kBarDrag,
+  kBarMouseDrag,
   kBarSetValue,
   kAboutKey,
   kAboutButton,
@@ -306,16 +307,27 @@ class Storm : public QObject {
     m_pbAltitude = m_w.findChild<kelvor::VerticalProgressBar*>(QStringLiteral("pbAltitude"));
     m_pbFuel = m_w.findChild<kelvor::VerticalProgressBar*>(QStringLiteral("pbFuel"));
     m_table = {
-        {Command::kStartButton, 8},   {Command::kStartMenu, 4},
-        {Command::kStopButton, 4},    {Command::kStopMenu, 2},
-        {Command::kStopThenStart, 2}, {Command::kIgniteClick, 20},
-        {Command::kIgniteSpace, 10},  {Command::kBarKey, 10},
-        {Command::kBarArrow, 6},      {Command::kBarTrough, 4},
-        {Command::kBarDrag, 6},       {Command::kBarSetValue, 4},
-        {Command::kAboutKey, 2},      {Command::kAboutButton, 2},
-        {Command::kAboutMenu, 2},     {Command::kHelpKey, 2},
-        {Command::kHelpButton, 2},    {Command::kHelpMenu, 2},
-        {Command::kDive, diveWeight}, {Command::kQuietDive, diveWeight},
+        {Command::kStartButton, 8},
+        {Command::kStartMenu, 4},
+        {Command::kStopButton, 4},
+        {Command::kStopMenu, 2},
+        {Command::kStopThenStart, 2},
+        {Command::kIgniteClick, 20},
+        {Command::kIgniteSpace, 10},
+        {Command::kBarKey, 10},
+        {Command::kBarArrow, 6},
+        {Command::kBarTrough, 4},
+        {Command::kBarDrag, 3},
+        {Command::kBarMouseDrag, 4},
+        {Command::kBarSetValue, 4},
+        {Command::kAboutKey, 2},
+        {Command::kAboutButton, 2},
+        {Command::kAboutMenu, 2},
+        {Command::kHelpKey, 2},
+        {Command::kHelpButton, 2},
+        {Command::kHelpMenu, 2},
+        {Command::kDive, diveWeight},
+        {Command::kQuietDive, diveWeight},
     };
     kelvor::SetMessageBoxHook(
         [this](const QString& text, int, const QString&) { m_boxes << text; });
@@ -716,6 +728,20 @@ class Storm : public QObject {
           m_bar->setSliderDown(true);
           m_bar->setSliderPosition(to);
           m_bar->setSliderDown(false);
+        });
+      }
+      case Command::kBarMouseDrag: {
+        // The thumb taken with the mouse and pulled to a point of the groove: the bar reports
+        // each move as a scroll and the new value on release.
+        const QRect groove = BarPart(QStyle::SC_ScrollBarGroove);
+        const QPoint from = BarPart(QStyle::SC_ScrollBarSlider).center();
+        const QPoint to(from.x(),
+                        groove.top() + static_cast<int>(Random(std::max(1, groove.height()))));
+        return Run(Kind::kBar, QStringLiteral("thumb pulled to %1").arg(to.y()), [this, from, to] {
+          QTest::mousePress(m_bar, Qt::LeftButton, Qt::NoModifier, from);
+          QTest::mouseMove(m_bar, QPoint(to.x(), (from.y() + to.y()) / 2));
+          QTest::mouseMove(m_bar, to);
+          QTest::mouseRelease(m_bar, Qt::LeftButton, Qt::NoModifier, to);
         });
       }
       case Command::kBarSetValue: {
