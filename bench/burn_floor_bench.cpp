@@ -1,9 +1,10 @@
 // The floor for the burn step: the least work any step must do, the arithmetic of one simulated
-// second and printing the six readouts the panel shows, with the C library. Measured beside the
-// flight computer's own benchmark so both run on the same machine state.
+// second and printing the six readouts the panel shows, with the fastest formatting the standard
+// library has (std::to_chars). Measured beside the flight computer's own benchmark so both run on
+// the same machine state.
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
+#include <charconv>
 
 namespace {
 
@@ -18,12 +19,13 @@ void BM_BurnStepFloor(benchmark::State& state) {
     altitude -= (newSpeed + speed) * 0.5f;
     time += 1;
     speed = newSpeed;
-    std::snprintf(text[0], sizeof text[0], "%.0f", time);
-    std::snprintf(text[1], sizeof text[1], "%.1f", altitude);
-    std::snprintf(text[2], sizeof text[2], "%.0f", altitude);
-    std::snprintf(text[3], sizeof text[3], "%.0f", speed);
-    std::snprintf(text[4], sizeof text[4], "%.0f", fuel);
-    std::snprintf(text[5], sizeof text[5], "%.0f", fuel);
+    const float shown[6] = {time, altitude, altitude, speed, fuel, fuel};
+    for (int i = 0; i < 6; ++i) {
+      auto [end, error] = std::to_chars(text[i], text[i] + sizeof text[i] - 1, shown[i],
+                                        std::chars_format::fixed, i == 1 ? 1 : 0);
+      *end = '\0';
+      benchmark::DoNotOptimize(error);
+    }
     benchmark::DoNotOptimize(text);
   }
 }

@@ -49,7 +49,8 @@ void FreeFall(frmLand& window, int seconds) {
   // The stop comes half a second into a pass, so it is seen at the next yield.
   QTimer::singleShot(seconds * 1000 - 500, Qt::PreciseTimer, &window,
                      [&window] { window.mnuGameStop_Click(); });
-  const float timeBefore = window.State().sngTime;
+  // The burn itself is the last powered second; the free fall's seconds come after it.
+  const float timeBefore = window.State().sngTime + 1;
   const double cpu = CpuSeconds();
   const double wall = WallSeconds();
   window.cmdBurn_Click();  // empties the tank: the free fall runs inside this click

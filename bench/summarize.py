@@ -1,0 +1,159 @@
+#!/usr/bin/env python3
+"""Turns the raw figures of bench/run into the markdown table: medians of the repeated runs, the
+floor measured in the same run, the ratio, the target and whether it is met.
+
+    python3 bench/summarize.py BUILD/bench-results
+"""
+import json
+import pathlib
+import statistics
+import sys
+
+
+def read_lines(path):
+    """key=value lines, one per run; a missing file is no runs."""
+    runs = []
+    if not path.exists():
+        return runs
+    for line in path.read_text().splitlines():
+        fields = {}
+        for pair in line.split():
+            key, _, value = pair.partition("=")
+            try:
+                fields[key] = float(value)
+            except ValueError:
+                fields[key] = value
+        if fields:
+            runs.append(fields)
+    return runs
+
+
+def values(runs, key, scale=1.0):
+    return [r[key] * scale for r in runs if isinstance(r.get(key), float)]
+
+
+def quartiles(xs):
+    if len(xs) < 2:
+        return (xs[0], xs[0]) if xs else (None, None)
+    q = statistics.quantiles(xs, n=4, method="inclusive")
+    return q[0], q[2]
+
+
+def benchmark_medians(path, name):
+    """Median CPU time in ns of one Google Benchmark, over its repetitions."""
+    if not path.exists():
+        return [], None
+    data = json.loads(path.read_text())
+    singles = [b["cpu_time"] for b in data["benchmarks"]
+               if b.get("run_type") == "iteration" and b["run_name"] == name]
+    unit = {"ns": 1, "us": 1e3, "ms": 1e6}
+    units = [unit[b.get("time_unit", "ns")] for b in data["benchmarks"]
+             if b.get("run_type") == "iteration" and b["run_name"] == name]
+    return [t * u for t, u in zip(singles, units)], data.get("context", {})
+
+
+def fmt(x, digits):
+    return "—" if x is None else f"{x:.{digits}f}"
+
+
+def spread(xs, digits):
+    if not xs:
+        return "—"
+    lo, hi = quartiles(xs)
+    return f"{lo:.{digits}f}–{hi:.{digits}f}"
+
+
+def main():
+    out = pathlib.Path(sys.argv[1])
+    rows = []
+    notes = []
+
+    def row(measure, unit, game, floor, digits, target=None, absolute=None):
+        """target: the highest ratio allowed; absolute: the highest game median allowed."""
+        g = statistics.median(game) if game else None
+        f = statistics.median(floor) if floor else None
+        ratio = g / f if g is not None and f else None
+        verdict = ""
+        if target is not None and ratio is not None:
+            verdict = (f"met (≤ {target:.2f}x)" if ratio <= target else
+                       f"missed by {100 * (ratio / target - 1):.0f}% (target ≤ {target:.2f}x)")
+        if absolute is not None and g is not None:
+            verdict = (f"met (< {absolute:g})" if g < absolute else
+                       f"missed by {100 * (g / absolute - 1):.0f}% (target < {absolute:g})")
+        rows.append((measure, unit, len(game), fmt(g, digits), spread(game, digits),
+                     fmt(f, digits), fmt(ratio, 2) + ("x" if ratio is not None else ""),
+                     verdict or "—"))
+
+    startup = {k: read_lines(out / f"startup.{k}.txt") for k in ("game", "floor")}
+    idle = {k: read_lines(out / f"idle.{k}.txt") for k in ("game", "floor")}
+    fall = read_lines(out / "freefall.txt")
+    fall_game = [r for r in fall if r.get("kind") == "game"]
+    fall_floor = [r for r in fall if r.get("kind") == "floor"]
+
+    row("Start-up: process start → splash first paint", "ms",
+        values(startup["game"], "splash_paint_ms"), values(startup["floor"], "splash_paint_ms"),
+        1, target=1.15)
+    row("Start-up: splash timer end → main window first paint", "ms",
+        values(startup["game"], "main_after_timer_ms"),
+        values(startup["floor"], "main_after_timer_ms"), 1)
+    # The splash stays for the main window's load plus the 2000 ms of its timer.
+    row("Splash on screen (first paint → timer end)", "ms",
+        [r["splash_unmap_ms"] - r["splash_paint_ms"] for r in startup["game"]
+         if isinstance(r.get("splash_unmap_ms"), float) and isinstance(r.get("splash_paint_ms"), float)],
+        [r["splash_unmap_ms"] - r["splash_paint_ms"] for r in startup["floor"]
+         if isinstance(r.get("splash_unmap_ms"), float) and isinstance(r.get("splash_paint_ms"), float)],
+        1)
+    row("Peak memory (max RSS)", "MiB", values(startup["game"], "peak_rss_kb", 1 / 1024),
+        values(startup["floor"], "peak_rss_kb", 1 / 1024), 1, target=1.25)
+    row("Free fall: CPU per simulated second", "CPU s",
+        values(fall_game, "cpu_per_sim_s"), values(fall_floor, "cpu_per_sim_s"), 4,
+        absolute=0.02)
+
+    def idle_percent(runs):
+        return [100 * r["idle_cpu_ms"] / (1000 * r["idle_s"]) for r in runs
+                if isinstance(r.get("idle_cpu_ms"), float)]
+    row("Idle: CPU over 10 s after the main window shows", "% CPU",
+        idle_percent(idle["game"]), idle_percent(idle["floor"]), 4, absolute=0.1)
+
+    burn, context = benchmark_medians(out / "flight.json", "BM_BurnStep")
+    burn_floor, _ = benchmark_medians(out / "burn_floor.json", "BM_BurnStepFloor")
+    row("Flight computer: one burn step", "ns", burn, burn_floor, 0)
+    mission, _ = benchmark_medians(out / "flight.json", "BM_WholeMission")
+    if mission:
+        row("Flight computer: whole mission (7 steps + touchdown), per step", "ns",
+            [m / 8 for m in mission], burn_floor, 0)
+
+    header = ("| Measure | Unit | N | Game (median) | Game p25–p75 | Floor (median) | Ratio | "
+              "Target |")
+    print(header)
+    print("|" + "---|" * 8)
+    for r in rows:
+        print("| " + " | ".join(str(c) for c in r) + " |")
+
+    print()
+    idle_ticks = values(idle["game"], "idle_ticks")
+    repaints = values(idle["game"], "idle_repaints")
+    if idle_ticks:
+        notes.append(f"idle, game: /proc stat utime+stime grew by {int(max(idle_ticks))} tick(s) at "
+                     f"most over {len(idle_ticks)} runs; {int(sum(repaints))} repaint(s) of the "
+                     "main window while idle")
+    failed = sum(len(read_lines(out / f"{p}.{k}.failed.txt"))
+                 for p in ("startup", "idle") for k in ("game", "floor"))
+    if failed:
+        notes.append(f"{failed} run(s) without both windows painted were left out")
+    if fall_game:
+        notes.append("free fall: " + ", ".join(
+            f"{r['sim_s']:.0f} simulated s in {r['wall_s']:.2f} wall s" for r in fall_game))
+    for name in ("load_before", "load_after"):
+        p = out / f"{name}.txt"
+        if p.exists():
+            notes.append(name.replace("_", " ") + ": " + p.read_text().strip())
+    if context:
+        notes.append(f"machine: {context.get('num_cpus')} CPUs at {context.get('mhz_per_cpu')} MHz"
+                     + (", CPU scaling on" if context.get("cpu_scaling_enabled") else ""))
+    for n in notes:
+        print(f"- {n}")
+
+
+if __name__ == "__main__":
+    main()
