@@ -24,7 +24,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "about/frm_kv_about.h"
 #include "about/help_viewer.h"
+#include "about/web_launcher.h"
 #include "app/app_info.h"
 #include "app/message_box.h"
 #include "mainwindow/context_help.h"
@@ -527,10 +529,14 @@ void frmLand::mnuHelpWeb_Click() {
 }
 
 void frmLand::mnuHelpAbout_Click() {
-  ErrorTrap([] {});
+  ErrorTrap([this] {
+    // Created afresh for every opening, so its texts are filled in anew each time.
+    frmKVAbout dialog(this);
+    dialog.exec();
+  });
 }
 
-void frmLand::WebLaunch(const std::string&) {}
+void frmLand::WebLaunch(const std::string& sURL) { kelvor::WebLauncher().WebLaunch(sURL); }
 
 // --- the host ------------------------------------------------------------------------------
 

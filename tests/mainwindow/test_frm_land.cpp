@@ -11,6 +11,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QStyleOptionSlider>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -19,6 +20,7 @@
 #include <QWhatsThis>
 #include <memory>
 
+#include "about/frm_kv_about.h"
 #include "app/app_info.h"
 #include "app/message_box.h"
 #include "mainwindow/context_help.h"
@@ -574,7 +576,7 @@ class FrmLandTest : public QObject {
     QTest::newRow("help") << "help"
                           << "help";
     QTest::newRow("about") << "about"
-                           << "none";
+                           << "about";
     QTest::newRow("empty key") << ""
                                << "none";
     QTest::newRow("capital New") << "New"
@@ -593,7 +595,23 @@ class FrmLandTest : public QObject {
     QFETCH(QString, key);
     QFETCH(QString, effect);
     kelvor::AppInfo::SetHelpFile(kSentinelHelpFile);
+    // The About dialog runs its own modal loop: close it from inside that loop.
+    bool aboutShown = false;
+    QObject guard;
+    QTimer::singleShot(0, &guard, [&aboutShown] {
+      if (auto* dialog = qobject_cast<frmKVAbout*>(QApplication::activeModalWidget())) {
+        aboutShown = true;
+        dialog->close();
+      }
+    });
     w->Toolbar1_ButtonClick(key);
+    QCoreApplication::processEvents();
+    QCOMPARE(aboutShown, effect == QLatin1String("about"));
+    // The test desktop has no browser, so the web command can only report that.
+    QCOMPARE(boxes, effect == QLatin1String("web")
+                        ? QStringList{QStringLiteral("Could not find associated Browser\n0: ")}
+                        : QStringList{});
+    boxes.clear();
     QCOMPARE(startUnavailable(), effect == QLatin1String("started"));
     QCOMPARE(text("lblMessage"), effect == QLatin1String("started")   ? QString()
                                  : effect == QLatin1String("aborted") ? kAborted
@@ -859,5 +877,16 @@ class FrmLandTest : public QObject {
   }
 };
 
-QTEST_MAIN(FrmLandTest)
+int main(int argc, char** argv) {
+  // An empty desktop: no application is associated with web pages, so the web command can
+  // never start a real browser from a test.
+  QTemporaryDir desktop;
+  for (const char* name :
+       {"XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS"}) {
+    qputenv(name, desktop.path().toLocal8Bit());
+  }
+  QApplication app(argc, argv);
+  FrmLandTest test;
+  return QTest::qExec(&test, argc, argv);
+}
 #include "test_frm_land.moc"
