@@ -1,0 +1,64 @@
+// The game played by a German-speaking user: the decimal comma in the readouts and the report,
+// and the month's German name in the date panel. Runs with the de_DE.UTF-8 locale, which the
+// test scripts generate.
+#include <QApplication>
+#include <QDate>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <clocale>
+
+#include "app/message_box.h"
+#include "mainwindow/frm_land.h"
+
+class LocaleTest : public QObject {
+  Q_OBJECT
+
+ private:
+  QString text(frmLand& window, const char* name) {
+    return window.findChild<QLabel*>(QLatin1String(name))->text();
+  }
+
+ private slots:
+  void initTestCase() {
+    const char* numeric = std::setlocale(LC_NUMERIC, nullptr);
+    QVERIFY2(QByteArray(numeric).startsWith("de_DE"),
+             "the de_DE.UTF-8 locale is missing: run scripts/ensure-deps");
+    kelvor::SetMessageBoxHook([](const QString& text, int, const QString&) {
+      QFAIL(qPrintable(QStringLiteral("unexpected message: ") + text));
+    });
+  }
+
+  void readoutsUseTheDecimalComma() {
+    frmLand window;
+    window.mnuGameStart_Click();
+    window.cmdBurn_Click();
+    QCOMPARE(text(window, "lblAlt"), QStringLiteral("447,5"));
+    for (int i = 0; i < 7; ++i) window.cmdBurn_Click();
+    QCOMPARE(text(window, "lblTime"), QStringLiteral("7,32"));
+    QCOMPARE(text(window, "lblSpeed"), QStringLiteral("86,60"));
+    QVERIFY(text(window, "lblMessage")
+                .startsWith(QStringLiteral("Touchdown at 7,32 seconds.\r\n"
+                                           "Landing velocity is 86,60 ft/sec.\r\n")));
+  }
+
+  void datePanelNamesTheMonthInGerman() {
+    frmLand window;
+    const QDate today = QDate::currentDate();
+    const QString expected = QStringLiteral("%1 %2 %3")
+                                 .arg(today.day(), 2, 10, QLatin1Char('0'))
+                                 .arg(QLocale(QLocale::German).monthName(today.month()))
+                                 .arg(today.year());
+    QCOMPARE(window.StatusPanel(2)->text(), expected);
+  }
+};
+
+int main(int argc, char** argv) {
+  for (const char* name : {"LC_ALL", "LANG"}) qputenv(name, "de_DE.UTF-8");
+  qputenv("LANGUAGE", "de");
+  QApplication app(argc, argv);
+  LocaleTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_locale.moc"
