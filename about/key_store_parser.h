@@ -62,7 +62,7 @@ std::optional<std::string> NormaliseKeyPath(std::string_view keyPath);
 // (nullopt). A malformed line is skipped on its own; a malformed key header hides the values
 // that follow it up to the next good header, so no value is ever filed under a wrong key.
 // Works on any bytes: never reads outside the buffer, never loops without consuming input,
-// and allocates at most a small multiple of the buffer's size.
+// and allocates no more than a fixed multiple of the buffer's size (one map entry per line).
 std::optional<KeyStoreData> ParseKeyStore(std::string_view bytes);
 
 }  // namespace kelvor::keystore
