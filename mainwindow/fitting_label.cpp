@@ -1,5 +1,6 @@
 #include "mainwindow/fitting_label.h"
 
+#include <QAccessible>
 #include <QFontMetricsF>
 #include <QPainter>
 
@@ -22,6 +23,17 @@ bool Fits(const QFontMetricsF& metrics, const QSizeF& box, const QString& text, 
 }  // namespace
 
 FittingLabel::FittingLabel(QWidget* parent) : QLabel(parent) { setTextFormat(Qt::PlainText); }
+
+void FittingLabel::setText(const QString& text) {
+  QLabel::setText(text);
+  // Setting the description announces it (a description change event) when it differs.
+  if (!accessibleName().isEmpty()) setAccessibleDescription(DisplayText(text));
+}
+
+void FittingLabel::SetInstrumentName(const QString& name) {
+  setAccessibleName(name);
+  setAccessibleDescription(DisplayText(text()));
+}
 
 double FittingLabel::FitScale(const QFont& font, const QSizeF& box, const QString& text,
                               int flags) {

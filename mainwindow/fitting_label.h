@@ -13,11 +13,23 @@ namespace kelvor {
 // console's longest report would run past the box. When the text does not fit, the label draws
 // it condensed horizontally, just enough to fit, instead of cutting it off. Text that fits is
 // drawn as it is. Carriage returns of the program's CR LF line ends are not drawn.
+//
+// For a screen reader a readout is its instrument: named after it, with the reading as its
+// description, and every new reading announced as a description change. A label without an
+// instrument name keeps the plain label's behaviour (its text is its name).
 class FittingLabel : public QLabel {
   Q_OBJECT
 
  public:
   explicit FittingLabel(QWidget* parent = nullptr);
+
+  // Hides QLabel::setText so that an instrument's new reading reaches assistive technology:
+  // QLabel announces a change of text only as a change of name, and only while it has no
+  // accessible name of its own.
+  void setText(const QString& text);
+
+  // Names the readout for assistive technology after its instrument (the caption of its frame).
+  void SetInstrumentName(const QString& name);
 
   // The horizontal scale, at most 1, at which the text laid out with these flags fits the box,
   // or kMinScale when even that does not fit (the text is then cut at the bottom).

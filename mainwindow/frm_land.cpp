@@ -211,6 +211,7 @@ void frmLand::CreateToolbar() {
     button->setProperty(kKeyProperty, key);
     Toolbar1->addAction(button);
     Toolbar1->widgetForAction(button)->setFixedSize(kToolButtonSize);
+    Toolbar1->widgetForAction(button)->setAccessibleName(button->toolTip());
     connect(button, &QAction::triggered, this,
             [this, button] { Toolbar1_ButtonClick(button->property(kKeyProperty).toString()); });
   }
@@ -345,6 +346,13 @@ void frmLand::CreatePanel() {
   for (FittingLabel* label : {lblMessage, lblBurn, lblSpeed, lblTime, lblFuel, lblAlt}) {
     label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   }
+
+  // A screen reader names each readout after its instrument and the bar after the thruster;
+  // the icon-only toolbar buttons are named in CreateToolbar.
+  for (FittingLabel* label : {lblMessage, lblBurn, lblSpeed, lblTime, lblFuel, lblAlt}) {
+    label->SetInstrumentName(qobject_cast<PanelFrame*>(label->parentWidget())->title());
+  }
+  hsbBurn->setAccessibleName(fraBurn->title());
 
   // Only the thruster bar and "&Ignite" take the focus, the bar first; both start disabled.
   for (QWidget* widget : findChildren<QWidget*>()) widget->setFocusPolicy(Qt::NoFocus);
