@@ -26,8 +26,11 @@ FittingLabel::FittingLabel(QWidget* parent) : QLabel(parent) { setTextFormat(Qt:
 
 void FittingLabel::setText(const QString& text) {
   QLabel::setText(text);
-  // Setting the description announces it (a description change event) when it differs.
-  if (!accessibleName().isEmpty()) setAccessibleDescription(DisplayText(text));
+  if (accessibleName().isEmpty()) return;
+  // Setting the description announces it (a description change event), even when it is the
+  // same: the panel rewrites unchanged readings every second, which must not be read out again.
+  const QString shown = DisplayText(text);
+  if (shown != accessibleDescription()) setAccessibleDescription(shown);
 }
 
 void FittingLabel::SetInstrumentName(const QString& name) {

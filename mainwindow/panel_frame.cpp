@@ -13,6 +13,10 @@ constexpr int kCaptionGap = 2;   // border-free space on either side of the capt
 
 PanelFrame::PanelFrame(const QString& title, QWidget* parent) : QGroupBox(title, parent) {
   setAutoFillBackground(true);
+  // Qt names an unnamed widget inside a group box after that box, and a group box is a widget
+  // first: the instruments' frames, inside the instrument panel, would all be read out as
+  // "Lunar module control and instrument panel".
+  setAccessibleName(title);
 }
 
 QRect PanelFrame::CaptionRect() const {

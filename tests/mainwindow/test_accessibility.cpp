@@ -84,6 +84,22 @@ class AccessibilityTest : public QObject {
     QCOMPARE(Accessible(label)->role(), QAccessible::StaticText);
   }
 
+  void framesAreNamedAfterTheirCaption_data() {
+    QTest::addColumn<QString>("frame");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("time") << "fmTime"
+                          << "Time (seconds)";
+    QTest::newRow("thruster") << "fraBurn"
+                              << "Jet thruster";
+    QTest::newRow("panel") << "fraInfo"
+                           << "Lunar module control and instrument panel";
+  }
+  void framesAreNamedAfterTheirCaption() {
+    QFETCH(QString, frame);
+    QFETCH(QString, name);
+    QCOMPARE(Name(frame), name);
+  }
+
   void ignitionUpdatesTheReadingsKeepingTheNames_data() {
     QTest::addColumn<int>("burn");
     QTest::addColumn<QString>("label");

@@ -1,0 +1,22 @@
+#!/bin/sh
+# Runs screen_reader_mission.py against the given kelvor in a private X server and D-Bus session
+# with the accessibility bus up, as a desktop with a screen reader running would have it.
+# Usage: run_screen_reader_test.sh <path of kelvor>
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+
+if [ "${1:-}" = "--inside" ]; then
+  shift
+  # The accessibility bus; its registry daemon is started on demand by that bus.
+  /usr/libexec/at-spi-bus-launcher --launch-immediately &
+  launcher=$!
+  trap 'kill "$launcher" 2>/dev/null || true' EXIT
+  status=0
+  QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1 \
+    /usr/bin/python3 "$here/screen_reader_mission.py" "$1" || status=$?
+  exit "$status"
+fi
+
+[ $# -eq 1 ] || { echo "usage: $0 <path of kelvor>" >&2; exit 2; }
+exec timeout -k 5 90 xvfb-run -a -s "-screen 0 1024x768x24" \
+  dbus-run-session -- sh "$here/run_screen_reader_test.sh" --inside "$1"

@@ -1,0 +1,190 @@
+#!/usr/bin/python3
+"""Plays one mission of the real game the way a screen reader does, through AT-SPI.
+
+Started by run_screen_reader_test.sh inside its own X server and D-Bus session. Every wait polls
+with a deadline; the game is ended whatever happens.
+
+Usage: screen_reader_mission.py <path of kelvor>
+"""
+
+import os
+import signal
+import subprocess
+import sys
+import time
+
+import pyatspi
+from gi.repository import GLib
+
+MAIN_TITLE = "Tandrel Lunar Landing"
+TIMEOUT = 20.0  # seconds for any one thing to show up
+POLL = 0.05
+
+
+class Failure(Exception):
+    pass
+
+
+def pump():
+    """Delivers AT-SPI events that arrived to the listeners."""
+    context = GLib.MainContext.default()
+    while context.pending():
+        context.iteration(False)
+
+
+def wait_for(what, probe, timeout=TIMEOUT):
+    """Polls probe() until it returns something true, and returns that."""
+    deadline = time.monotonic() + timeout
+    last_error = None
+    while time.monotonic() < deadline:
+        pump()
+        try:
+            found = probe()
+            if found:
+                return found
+        except Exception as error:  # objects come and go while windows open and close
+            last_error = error
+        time.sleep(POLL)
+    raise Failure("timed out waiting for %s%s" % (what, " (%s)" % last_error if last_error else ""))
+
+
+def game_application(pid):
+    desktop = pyatspi.Registry.getDesktop(0)
+    for index in range(desktop.childCount):
+        app = desktop.getChildAtIndex(index)
+        if app is not None and app.get_process_id() == pid:
+            return app
+    return None
+
+
+def top_level_windows(app):
+    return [app.getChildAtIndex(i) for i in range(app.childCount)]
+
+
+def showing(accessible):
+    return accessible.getState().contains(pyatspi.STATE_SHOWING)
+
+
+def find(root, role, name):
+    found = pyatspi.findDescendant(root, lambda a: a is not None and a.getRole() == role
+                                   and a.name == name)
+    if found is None:
+        raise Failure("no %s named %r" % (role, name))
+    return found
+
+
+def do_action(accessible, wanted=("press", "click", "activate", "toggle")):
+    action = accessible.queryAction()
+    names = [action.getName(i) for i in range(action.nActions)]
+    for i, name in enumerate(names):
+        if name.lower() in wanted:
+            if not action.doAction(i):
+                raise Failure("%r refused the action %r" % (accessible.name, name))
+            return
+    raise Failure("%r offers no press action, only %r" % (accessible.name, names))
+
+
+def description(accessible):
+    accessible.clear_cache()
+    return accessible.description
+
+
+def main():
+    if len(sys.argv) != 2:
+        sys.exit(__doc__)
+    game = subprocess.Popen([sys.argv[1]], start_new_session=True)
+    announced = []
+
+    def on_description(event):
+        announced.append((event.source.name, event.source.description))
+
+    try:
+        app = wait_for("the game on the accessibility bus", lambda: game_application(game.pid))
+        print("game registered as %r" % app.name)
+
+        # The splash is an untitled window shown before the main window.
+        wait_for("the splash window", lambda: any(
+            w.name != MAIN_TITLE and showing(w) for w in top_level_windows(app)))
+        print("splash window showing")
+        window = wait_for("the main window", lambda: next(
+            (w for w in top_level_windows(app)
+             if w.getRole() == pyatspi.ROLE_FRAME and w.name == MAIN_TITLE and showing(w)), None))
+        print("main window %r showing" % window.name)
+
+        labels = {name: find(window, pyatspi.ROLE_LABEL, name) for name in (
+            "Time (seconds)", "Speed (feet/sec.)", "Altitude (feet)", "Fuel (lb)", "Jet thruster",
+            "Lunar module computer")}
+        for name, label in labels.items():
+            if label.parent.name != name:
+                raise Failure("the frame of %r reads as %r" % (name, label.parent.name))
+        bar = find(window, pyatspi.ROLE_SCROLL_BAR, "Jet thruster")
+        ignite = find(window, pyatspi.ROLE_PUSH_BUTTON, "Ignite")
+        for button in ("Start new mission", "Stop mission", "Help", "About Tandrel Lunar Landing",
+                       "Tandrel web site"):
+            find(find(window, pyatspi.ROLE_TOOL_BAR, ""), pyatspi.ROLE_PUSH_BUTTON, button)
+        print("readouts, thruster bar, Ignite and toolbar buttons found by their names")
+
+        do_action(find(window, pyatspi.ROLE_MENU_ITEM, "Start new mission"))
+        wait_for("the burn controls to be enabled", lambda: ignite.getState().contains(
+            pyatspi.STATE_ENABLED) and bar.getState().contains(pyatspi.STATE_ENABLED))
+        print("mission started from the Game menu")
+
+        value = bar.queryValue()
+        if (value.minimumValue, value.maximumValue) != (0, 30):
+            raise Failure("thruster range %r..%r, expected 0..30"
+                          % (value.minimumValue, value.maximumValue))
+        # Away and back, so that the burn readout shows the bar's value really is followed.
+        value.currentValue = 7
+        wait_for("the burn readout to read 7", lambda: description(labels["Jet thruster"]) == "7")
+        value.currentValue = 0
+        wait_for("the burn readout to read 0", lambda: description(labels["Jet thruster"]) == "0")
+        print("burn set to 0 through the bar's value")
+
+        pyatspi.Registry.registerEventListener(on_description,
+                                               "object:property-change:accessible-description")
+        do_action(ignite)
+        expected = {"Time (seconds)": "1", "Speed (feet/sec.)": "55", "Altitude (feet)": "447.5",
+                    "Fuel (lb)": "120"}
+        for name, reading in expected.items():
+            wait_for("%s to read %s" % (name, reading),
+                     lambda: description(labels[name]) == reading)
+            print("%s reads %s" % (name, reading))
+        for name in ("Time (seconds)", "Speed (feet/sec.)", "Altitude (feet)"):
+            wait_for("the new %s to be announced" % name,
+                     lambda: (name, expected[name]) in announced, timeout=5)
+        if any(name == "Fuel (lb)" for name, _ in announced):
+            raise Failure("the unchanged fuel reading was announced again: %r" % announced)
+        print("new readings announced, the unchanged fuel not: %r" % announced)
+
+        do_action(find(window, pyatspi.ROLE_MENU_ITEM, "Stop mission"))
+        report = wait_for("the abort report", lambda: "Mission aborted" in description(
+            labels["Lunar module computer"]) and description(labels["Lunar module computer"]))
+        print("console reads %r" % report)
+        if ignite.getState().contains(pyatspi.STATE_ENABLED):
+            raise Failure("Ignite still enabled after Stop mission")
+    except Failure as failure:
+        print("FAIL: %s" % failure)
+        return 1
+    finally:
+        try:
+            pyatspi.Registry.deregisterEventListener(
+                on_description, "object:property-change:accessible-description")
+        except Exception:
+            pass
+        end(game)
+    print("PASS: a mission played through AT-SPI")
+    return 0
+
+
+def end(game):
+    if game.poll() is None:
+        os.killpg(game.pid, signal.SIGTERM)
+        try:
+            game.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            os.killpg(game.pid, signal.SIGKILL)
+            game.wait()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
