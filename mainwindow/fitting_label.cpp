@@ -1,6 +1,5 @@
 #include "mainwindow/fitting_label.h"
 
-#include <QAccessible>
 #include <QFontMetricsF>
 #include <QPainter>
 
