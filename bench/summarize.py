@@ -68,65 +68,70 @@ def main():
     rows = []
     notes = []
 
-    def row(measure, unit, game, floor, digits, target=None, absolute=None):
+    def row(measure, game, floor, digits, target=None, absolute=None):
         """target: the highest ratio allowed; absolute: the highest game median allowed."""
         g = statistics.median(game) if game else None
         f = statistics.median(floor) if floor else None
         ratio = g / f if g is not None and f else None
+        # On a busy machine the fastest runs are the ones the other load disturbed least.
+        best = min(game) / min(floor) if game and floor and min(floor) > 0 else None
         verdict = ""
         if target is not None and ratio is not None:
             verdict = (f"met (≤ {target:.2f}x)" if ratio <= target else
-                       f"missed by {100 * (ratio / target - 1):.0f}% (target ≤ {target:.2f}x)")
+                       f"missed by {100 * (ratio / target - 1):.0f}% (≤ {target:.2f}x)")
         if absolute is not None and g is not None:
             verdict = (f"met (< {absolute:g})" if g < absolute else
-                       f"missed by {100 * (g / absolute - 1):.0f}% (target < {absolute:g})")
-        rows.append((measure, unit, len(game), fmt(g, digits), spread(game, digits),
-                     fmt(f, digits), fmt(ratio, 2) + ("x" if ratio is not None else ""),
-                     verdict or "—"))
+                       f"missed by {100 * (g / absolute - 1):.0f}% (< {absolute:g})")
+        rows.append((measure, f"{len(game)}/{len(floor)}", fmt(g, digits), spread(game, digits),
+                     fmt(f, digits), spread(floor, digits),
+                     fmt(ratio, 2) + ("x" if ratio is not None else ""),
+                     fmt(best, 2) + ("x" if best is not None else ""), verdict or "—"))
 
-    startup = {k: read_lines(out / f"startup.{k}.txt") for k in ("game", "floor")}
+    startup = {k: read_lines(out / f"startup.{k}.txt") for k in ("game", "floor", "floor-menu")}
     idle = {k: read_lines(out / f"idle.{k}.txt") for k in ("game", "floor")}
     fall = read_lines(out / "freefall.txt")
     fall_game = [r for r in fall if r.get("kind") == "game"]
     fall_floor = [r for r in fall if r.get("kind") == "floor"]
 
-    row("Start-up: process start → splash first paint", "ms",
+    row("Start-up: process start → splash first paint (ms)",
         values(startup["game"], "splash_paint_ms"), values(startup["floor"], "splash_paint_ms"),
         1, target=1.15)
-    row("Start-up: splash timer end → main window first paint", "ms",
+    row("Start-up: splash timer end → main window first paint (ms)",
         values(startup["game"], "main_after_timer_ms"),
         values(startup["floor"], "main_after_timer_ms"), 1)
     # The splash stays for the main window's load plus the 2000 ms of its timer.
-    row("Splash on screen (first paint → timer end)", "ms",
+    row("Splash on screen: first paint → timer end (ms)",
         [r["splash_unmap_ms"] - r["splash_paint_ms"] for r in startup["game"]
          if isinstance(r.get("splash_unmap_ms"), float) and isinstance(r.get("splash_paint_ms"), float)],
         [r["splash_unmap_ms"] - r["splash_paint_ms"] for r in startup["floor"]
          if isinstance(r.get("splash_unmap_ms"), float) and isinstance(r.get("splash_paint_ms"), float)],
         1)
-    row("Peak memory (max RSS)", "MiB", values(startup["game"], "peak_rss_kb", 1 / 1024),
+    row("Peak memory, max RSS (MiB)", values(startup["game"], "peak_rss_kb", 1 / 1024),
         values(startup["floor"], "peak_rss_kb", 1 / 1024), 1, target=1.25)
-    row("Free fall: CPU per simulated second", "CPU s",
+    row("Peak memory against a floor that shows text, a menu bar (MiB)",
+        values(startup["game"], "peak_rss_kb", 1 / 1024),
+        values(startup["floor-menu"], "peak_rss_kb", 1 / 1024), 1)
+    row("Free fall: CPU seconds per simulated second",
         values(fall_game, "cpu_per_sim_s"), values(fall_floor, "cpu_per_sim_s"), 4,
         absolute=0.02)
 
     def idle_percent(runs):
         return [100 * r["idle_cpu_ms"] / (1000 * r["idle_s"]) for r in runs
                 if isinstance(r.get("idle_cpu_ms"), float)]
-    row("Idle: CPU over 10 s after the main window shows", "% CPU",
+    row("Idle: CPU over 10 s after the main window shows (%)",
         idle_percent(idle["game"]), idle_percent(idle["floor"]), 4, absolute=0.1)
 
     burn, context = benchmark_medians(out / "flight.json", "BM_BurnStep")
     burn_floor, _ = benchmark_medians(out / "burn_floor.json", "BM_BurnStepFloor")
-    row("Flight computer: one burn step", "ns", burn, burn_floor, 0)
+    row("Flight computer: one burn step (ns)", burn, burn_floor, 0)
     mission, _ = benchmark_medians(out / "flight.json", "BM_WholeMission")
     if mission:
-        row("Flight computer: whole mission (7 steps + touchdown), per step", "ns",
+        row("Flight computer: a whole mission, per step (ns)",
             [m / 8 for m in mission], burn_floor, 0)
 
-    header = ("| Measure | Unit | N | Game (median) | Game p25–p75 | Floor (median) | Ratio | "
-              "Target |")
-    print(header)
-    print("|" + "---|" * 8)
+    print("| Measure | N game/floor | Game median | Game p25–p75 | Floor median | Floor p25–p75 | "
+          "Ratio of medians | Ratio of best runs | Target |")
+    print("|" + "---|" * 9)
     for r in rows:
         print("| " + " | ".join(str(c) for c in r) + " |")
 
