@@ -143,7 +143,7 @@ def main():
                      f"most over {len(idle_ticks)} runs; {int(sum(repaints))} repaint(s) of the "
                      "main window while idle")
     failed = sum(len(read_lines(out / f"{p}.{k}.failed.txt"))
-                 for p in ("startup", "idle") for k in ("game", "floor"))
+                 for p in ("startup", "idle") for k in ("game", "floor", "floor-menu"))
     if failed:
         notes.append(f"{failed} run(s) without both windows painted were left out")
     if fall_game:
