@@ -22,12 +22,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <dirent.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <dirent.h>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -350,8 +350,7 @@ int main(int argc, char* argv[]) {
   field("splash_unmap_ms", s.unmapAt);
   field("main_map_ms", m.mapAt);
   field("main_paint_ms", m.paintedAt);
-  field("main_after_timer_ms",
-        m.paintedAt >= 0 && s.unmapAt >= 0 ? m.paintedAt - s.unmapAt : -1);
+  field("main_after_timer_ms", m.paintedAt >= 0 && s.unmapAt >= 0 ? m.paintedAt - s.unmapAt : -1);
   std::printf("splash_size=%dx%d main_size=%dx%d ", s.width, s.height, m.width, m.height);
   std::printf("peak_rss_kb=%ld ", peakKb);
   if (idleSeconds > 0) {
