@@ -142,6 +142,15 @@ def main():
         notes.append(f"idle, game: /proc stat utime+stime grew by {int(max(idle_ticks))} tick(s) at "
                      f"most over {len(idle_ticks)} runs; {int(sum(repaints))} repaint(s) of the "
                      "main window while idle")
+    # Game and floor run side by side, so each game run over the floor run beside it cancels the
+    # slow drifts of the machine's load.
+    pairs = [g["splash_paint_ms"] / f["splash_paint_ms"]
+             for g, f in zip(startup["game"], startup["floor"])
+             if isinstance(g.get("splash_paint_ms"), float)
+             and isinstance(f.get("splash_paint_ms"), float) and f["splash_paint_ms"] > 0]
+    if pairs:
+        notes.append(f"splash first paint, game run over the floor run beside it: median "
+                     f"{statistics.median(pairs):.2f}x over {len(pairs)} pairs")
     failed = sum(len(read_lines(out / f"{p}.{k}.failed.txt"))
                  for p in ("startup", "idle") for k in ("game", "floor", "floor-menu"))
     if failed:
