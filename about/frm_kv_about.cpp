@@ -100,9 +100,7 @@ frmKVAbout::frmKVAbout(QWidget* parent)
   setModal(true);
   setFixedSize(Px(5175), Px(2520));
   setFont(DialogFont(QStringLiteral("Verdana")));
-  QIcon icon(QStringLiteral(":/images/icon.svg"));
-  icon.addFile(QStringLiteral(":/images/icon32.png"));
-  setWindowIcon(icon);
+  setWindowIcon(kelvor::AppInfo::WindowIcon());
   QPalette palette = this->palette();
   palette.setColor(QPalette::Window, kDialogBlue);
   setPalette(palette);

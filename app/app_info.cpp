@@ -16,12 +16,25 @@ void AppInfo::Apply(QCoreApplication& app) {
   app.setApplicationName(Title());
   app.setOrganizationName(CompanyName());
   app.setOrganizationDomain(QStringLiteral("tandrel.example"));
-  app.setApplicationVersion(
-      QStringLiteral("%1.%2.%3").arg(Major).arg(Minor).arg(Revision));
+  app.setApplicationVersion(QStringLiteral("%1.%2.%3").arg(Major).arg(Minor).arg(Revision));
   if (auto* gui = qobject_cast<QGuiApplication*>(&app)) {
     gui->setApplicationDisplayName(Title());
     gui->setDesktopFileName(QStringLiteral("example.tandrel.LunarLanding"));
   }
+}
+
+QIcon AppInfo::WindowIcon() {
+  // Bitmaps, not the SVG drawing: an SVG window icon loads the SVG plugin at start-up and renders
+  // every size the window manager asks for, while a title bar or task switcher needs 64 pixels
+  // at most.
+  QIcon icon;
+  icon.addFile(QStringLiteral(":/images/icon32.png"), QSize(32, 32));
+  for (int size : {16, 48, 64}) {
+    icon.addFile(
+        QStringLiteral(":/icons/hicolor/%1x%1/apps/example.tandrel.LunarLanding.png").arg(size),
+        QSize(size, size));
+  }
+  return icon;
 }
 
 QString AppInfo::Path() { return QCoreApplication::applicationDirPath(); }

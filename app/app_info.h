@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIcon>
 #include <QString>
 
 class QCoreApplication;
@@ -17,6 +18,9 @@ class AppInfo {
   static constexpr int Major = 1;
   static constexpr int Minor = 0;
   static constexpr int Revision = 0;
+
+  // The icon of the program's windows.
+  static QIcon WindowIcon();
 
   // Names the application object after the program (name, organisation, version).
   static void Apply(QCoreApplication& app);

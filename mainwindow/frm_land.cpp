@@ -114,9 +114,7 @@ frmLand::frmLand(QWidget* parent)
                               Qt::WindowContextHelpButtonHint) {
   setObjectName(QStringLiteral("frmLand"));
   setWindowTitle(kelvor::AppInfo::ProductName());
-  QIcon icon(QStringLiteral(":/images/icon.svg"));
-  icon.addFile(QStringLiteral(":/images/icon32.png"), QSize(32, 32));
-  setWindowIcon(icon);
+  setWindowIcon(kelvor::AppInfo::WindowIcon());
   setFont(SansSerif(8.25));
   m_help = new kelvor::ContextHelp([this] { ErrorTrap([this] { mnuHelpTopics_Click(); }); }, this);
 

@@ -9,6 +9,9 @@
 set(KELVOR_IMAGES
   images/icon.svg
   images/icon32.png
+  icons/hicolor/16x16/apps/example.tandrel.LunarLanding.png
+  icons/hicolor/48x48/apps/example.tandrel.LunarLanding.png
+  icons/hicolor/64x64/apps/example.tandrel.LunarLanding.png
   images/moonscape_left.png
   images/moonscape_left@2x.png
   images/moonscape_right.png
