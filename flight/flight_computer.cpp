@@ -76,12 +76,7 @@ void FlightComputer::Step() {
   const float newSpeed = Single(Checked(double{speed} - burn) + kGravity);
   s.sngFuel = Single(double{s.sngFuel} - burn);
   s.sngAltitude = Single(s.sngAltitude - Checked((double{newSpeed} + speed) * 0.5));
-  if (!(s.sngAltitude > 0)) {
-    EvaluateTouchdown(newSpeed);
-    return;
-  }
-  s.sngTime = Single(double{s.sngTime} + 1);
-  s.sngSpeed = newSpeed;
+  if (!FinishSecond(newSpeed)) return;
 
   m_panel.SetCaption(Control::lblTime, FormatNumber(s.sngTime, "0"));
   m_panel.SetCaption(Control::lblAlt, FormatNumber(s.sngAltitude, "0.0"));
@@ -101,6 +96,17 @@ void FlightComputer::Step() {
   }
   OutOfFuel();
   FreeFall();
+}
+
+bool FlightComputer::FinishSecond(float newSpeed) {
+  FlightState& s = m_state;
+  if (!(s.sngAltitude > 0)) {
+    EvaluateTouchdown(newSpeed);
+    return false;
+  }
+  s.sngTime = Single(double{s.sngTime} + 1);
+  s.sngSpeed = newSpeed;
+  return true;
 }
 
 void FlightComputer::OutOfFuel() {
@@ -135,12 +141,7 @@ void FlightComputer::FreeFall() {
     const float newSpeed = Single(double{start} + kGravity);
     s.sngAltitude = Single(s.sngAltitude - Checked((double{newSpeed} + start) * 0.5));
     if (s.sngAltitude > 0) m_panel.SetBarValue(Bar::pbAltitude, RoundedWhole(s.sngAltitude));
-    if (!(s.sngAltitude > 0)) {
-      EvaluateTouchdown(newSpeed);
-      return;
-    }
-    s.sngTime = Single(double{s.sngTime} + 1);
-    s.sngSpeed = newSpeed;
+    if (!FinishSecond(newSpeed)) return;
 
     m_panel.SetCaption(Control::lblTime, FormatNumber(s.sngTime, "0"));
     m_panel.Repaint(Control::lblTime);

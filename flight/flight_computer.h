@@ -31,6 +31,9 @@ class FlightComputer {
   void Trapped(Body&& body) noexcept;
 
   void Step();
+  // Ends a second whose altitude is stored: the touchdown when it reached the surface (false),
+  // otherwise one more whole second flown at the new speed (true).
+  bool FinishSecond(float newSpeed);
   void OutOfFuel();
   void FreeFall();
   void Touchdown(float newSpeed);
