@@ -13,14 +13,12 @@
 #include "about/help_viewer.h"
 #include "app/app_info.h"
 #include "app/message_box.h"
+#include "app/twips.h"
 
 namespace {
 
-// Layout is designed in twips, 15 to the pixel at 96 dpi.
-constexpr int Px(int twips) { return (twips + 7) / 15; }
-QRect TwipsRect(int left, int top, int width, int height) {
-  return QRect(Px(left), Px(top), Px(width), Px(height));
-}
+using kelvor::Px;
+using kelvor::TwipsRect;
 
 const QColor kDialogBlue(192, 208, 255);
 const QColor kLabelGrey(192, 192, 192);

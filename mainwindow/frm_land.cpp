@@ -29,6 +29,7 @@
 #include "about/web_launcher.h"
 #include "app/app_info.h"
 #include "app/message_box.h"
+#include "app/twips.h"
 #include "mainwindow/context_help.h"
 #include "mainwindow/fitting_label.h"
 #include "mainwindow/panel_frame.h"
@@ -44,11 +45,8 @@ namespace {
 constexpr const char* kCrLf = "\r\n";
 constexpr const char* kKeyProperty = "key";
 
-// The window was designed in twips, 15 to a pixel at 96 dots per inch.
-constexpr int Px(int twips) { return (2 * twips + 15) / 30; }
-QRect Twips(int left, int top, int width, int height) {
-  return QRect(Px(left), Px(top), Px(width), Px(height));
-}
+using kelvor::Px;
+using kelvor::TwipsRect;
 
 constexpr int kClientWidth = 474;   // 7110 twips
 constexpr int kClientHeight = 334;  // 5010 twips
@@ -250,26 +248,26 @@ void frmLand::CreatePanel() {
 
   auto* console = new QFrame(client);
   fmConsole = console;
-  at(console, "fmConsole", below(Twips(120, 465, 6855, 2415)));
+  at(console, "fmConsole", below(TwipsRect(120, 465, 6855, 2415)));
   console->setFrameStyle(QFrame::NoFrame);
   SetColours(console, QApplication::palette().color(QPalette::Window), {});
 
   fmMessage = new PanelFrame(QStringLiteral("Lunar module computer"), console);
-  at(fmMessage, "fmMessage", Twips(2110, 10, 2655, 2295));
+  at(fmMessage, "fmMessage", TwipsRect(2110, 10, 2655, 2295));
   lblMessage = new FittingLabel(fmMessage);
-  at(lblMessage, "lblMessage", Twips(120, 240, 2415, 1935));
+  at(lblMessage, "lblMessage", TwipsRect(120, 240, 2415, 1935));
   SetColours(lblMessage, Rgb(0x8080FF), Rgb(0xFFFFFF));
   lblMessage->setWordWrap(true);
   lblMessage->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  Image2 = Picture(QStringLiteral(":/images/moonscape_right.png"), Twips(4800, 105, 1950, 2220),
+  Image2 = Picture(QStringLiteral(":/images/moonscape_right.png"), TwipsRect(4800, 105, 1950, 2220),
                    console);
   Image2->setObjectName(QStringLiteral("Image2"));
-  Image1 =
-      Picture(QStringLiteral(":/images/moonscape_left.png"), Twips(120, 105, 1950, 2220), console);
+  Image1 = Picture(QStringLiteral(":/images/moonscape_left.png"), TwipsRect(120, 105, 1950, 2220),
+                   console);
   Image1->setObjectName(QStringLiteral("Image1"));
 
   fraInfo = new PanelFrame(QStringLiteral("Lunar module control and instrument panel"), client);
-  at(fraInfo, "fraInfo", below(Twips(120, 2880, 6855, 1815)));
+  at(fraInfo, "fraInfo", below(TwipsRect(120, 2880, 6855, 1815)));
   SetColours(fraInfo, Rgb(0x808080), Rgb(0xFFFF00));
   fraInfo->setFont(SansSerif(9.75));
 
@@ -300,11 +298,11 @@ void frmLand::CreatePanel() {
   const QColor grey = Rgb(0x808080);
   const QPalette system = QApplication::palette();
 
-  fraBurn = frame("fraBurn", QStringLiteral("Jet thruster"), Twips(2280, 240, 1695, 1455),
+  fraBurn = frame("fraBurn", QStringLiteral("Jet thruster"), TwipsRect(2280, 240, 1695, 1455),
                   Rgb(0x00C0C0), system.color(QPalette::WindowText));
   // The bar first: the focus chain follows creation, and the bar comes first in it.
   hsbBurn = new QScrollBar(Qt::Vertical, fraBurn);
-  at(hsbBurn, "hsbBurn", Twips(1320, 120, 255, 1215));
+  at(hsbBurn, "hsbBurn", TwipsRect(1320, 120, 255, 1215));
   UseDefaultColours(hsbBurn);
   hsbBurn->setRange(0, 30);
   hsbBurn->setSingleStep(1);  // the arrows
@@ -314,30 +312,30 @@ void frmLand::CreatePanel() {
   hsbBurn->setTracking(false);
   hsbBurn->setContextMenuPolicy(Qt::NoContextMenu);  // no "Scroll here" menu on the thruster
   cmdBurn = new QPushButton(QStringLiteral("&Ignite"), fraBurn);
-  at(cmdBurn, "cmdBurn", Twips(120, 960, 975, 375));
+  at(cmdBurn, "cmdBurn", TwipsRect(120, 960, 975, 375));
   cmdBurn->setFont(SansSerif(8.25, true));
   UseDefaultColours(cmdBurn);
   cmdBurn->setAutoDefault(false);
-  lblBurn = readout(fraBurn, "lblBurn", QStringLiteral("0"), Twips(240, 240, 285, 255),
+  lblBurn = readout(fraBurn, "lblBurn", QStringLiteral("0"), TwipsRect(240, 240, 285, 255),
                     Rgb(0xFFFFFF), system.color(QPalette::WindowText));
 
-  fmSpeed = frame("fmSpeed", QStringLiteral("Speed (feet/sec.)"), Twips(120, 960, 1935, 735), grey,
-                  Rgb(0x00C0C0));
-  lblSpeed = readout(fmSpeed, "lblSpeed", QStringLiteral("50"), Twips(360, 240, 375, 255), grey,
+  fmSpeed = frame("fmSpeed", QStringLiteral("Speed (feet/sec.)"), TwipsRect(120, 960, 1935, 735),
+                  grey, Rgb(0x00C0C0));
+  lblSpeed = readout(fmSpeed, "lblSpeed", QStringLiteral("50"), TwipsRect(360, 240, 375, 255), grey,
                      Rgb(0xFF00FF));
-  fmTime = frame("fmTime", QStringLiteral("Time (seconds)"), Twips(120, 240, 1935, 735), grey,
+  fmTime = frame("fmTime", QStringLiteral("Time (seconds)"), TwipsRect(120, 240, 1935, 735), grey,
                  Rgb(0xFFFFFF));
-  lblTime = readout(fmTime, "lblTime", QStringLiteral("0"), Twips(360, 240, 375, 255), grey,
+  lblTime = readout(fmTime, "lblTime", QStringLiteral("0"), TwipsRect(360, 240, 375, 255), grey,
                     Rgb(0x00FF00));
-  fmFuel = frame("fmFuel", QStringLiteral("Fuel (lb)"), Twips(5400, 240, 1335, 1455), grey,
+  fmFuel = frame("fmFuel", QStringLiteral("Fuel (lb)"), TwipsRect(5400, 240, 1335, 1455), grey,
                  system.color(QPalette::HighlightedText));
-  pbFuel = bar(fmFuel, "pbFuel", Twips(720, 240, 255, 975));
-  lblFuel = readout(fmFuel, "lblFuel", QStringLiteral("120"), Twips(240, 240, 375, 255), grey,
+  pbFuel = bar(fmFuel, "pbFuel", TwipsRect(720, 240, 255, 975));
+  lblFuel = readout(fmFuel, "lblFuel", QStringLiteral("120"), TwipsRect(240, 240, 375, 255), grey,
                     Rgb(0xFF0000));
-  fmAltitude = frame("fmAltitude", QStringLiteral("Altitude (feet)"), Twips(4080, 240, 1335, 1455),
-                     grey, Rgb(0xFFFFFF));
-  pbAltitude = bar(fmAltitude, "pbAltitude", Twips(840, 240, 255, 975));
-  lblAlt = readout(fmAltitude, "lblAlt", QStringLiteral("500"), Twips(120, 240, 615, 255), grey,
+  fmAltitude = frame("fmAltitude", QStringLiteral("Altitude (feet)"),
+                     TwipsRect(4080, 240, 1335, 1455), grey, Rgb(0xFFFFFF));
+  pbAltitude = bar(fmAltitude, "pbAltitude", TwipsRect(840, 240, 255, 975));
+  lblAlt = readout(fmAltitude, "lblAlt", QStringLiteral("500"), TwipsRect(120, 240, 615, 255), grey,
                    Rgb(0x00FFFF));
 
   // One style for all six labels: a single-line border.
