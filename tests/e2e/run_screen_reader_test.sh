@@ -18,5 +18,5 @@ if [ "${1:-}" = "--inside" ]; then
 fi
 
 [ $# -eq 1 ] || { echo "usage: $0 <path of kelvor>" >&2; exit 2; }
-exec timeout -k 5 90 xvfb-run -a -s "-screen 0 1024x768x24" \
+exec timeout -k 5 90 sh "$here/../xvfb_session.sh" \
   dbus-run-session -- sh "$here/run_screen_reader_test.sh" --inside "$1"
