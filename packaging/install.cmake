@@ -39,6 +39,7 @@ if(TARGET kelvor)
   # the $ORIGIN one Qt's project setup would give it points at folders that do not exist.
   set_property(TARGET kelvor PROPERTY INSTALL_RPATH "")
   install(TARGETS kelvor RUNTIME DESTINATION ${KELVOR_PROGRAM_DIR})
+  install(TARGETS kelvor_browser LIBRARY DESTINATION ${KELVOR_PROGRAM_DIR})
 
   # The command on the PATH is a relative link, so that the tree can be moved as a whole
   # (DESTDIR, a package's staging folder) and still point at the program. The game finds its

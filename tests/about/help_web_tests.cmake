@@ -16,6 +16,8 @@ qt_add_executable(test_web_launch_probe ${CMAKE_CURRENT_LIST_DIR}/test_web_launc
 set_target_properties(test_web_launch_probe PROPERTIES WIN32_EXECUTABLE OFF MACOSX_BUNDLE OFF)
 target_link_libraries(test_web_launch_probe PRIVATE kelvor_helpweb kelvor_warnings)
 target_include_directories(test_web_launch_probe PRIVATE ${PROJECT_SOURCE_DIR})
+target_compile_definitions(test_web_launch_probe PRIVATE
+  KELVOR_MODULE_DIR="$<TARGET_FILE_DIR:kelvor_browser>")
 
 kelvor_add_test(test_web_launcher
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_web_launcher.cpp

@@ -3,7 +3,8 @@
 // test sets up gets a fresh process.
 //
 // Usage: test_web_launch_probe <scenario folder>
-//   reads  <folder>/url (the address, raw bytes) and <folder>/root (the temporary folder to use)
+//   reads  <folder>/url (the address, raw bytes), <folder>/root (the temporary folder to use)
+//          and, when present, <folder>/modules (the folder to load the browser module from)
 //   writes <folder>/result.json
 
 #include <sys/stat.h>
@@ -44,7 +45,11 @@ int main(int argc, char** argv) {
     messages.append(QJsonObject{{"text", text}, {"style", style}, {"title", title}});
   });
 
-  kelvor::WebLauncher launcher(root);
+  const QString modules =
+      QFile::exists(scenario + QStringLiteral("/modules"))
+          ? QString::fromLocal8Bit(readFile(scenario + QStringLiteral("/modules")))
+          : QStringLiteral(KELVOR_MODULE_DIR);
+  kelvor::WebLauncher launcher(root, modules);
   launcher.SetPageWrittenHook([&result](const QString& pagePath) {
     const QFileInfo page(pagePath);
     struct stat folder {};

@@ -99,9 +99,9 @@ QString WebLauncherTest::makeDesktop(const QString& folder) {
 }
 
 void WebLauncherTest::launch_data() {
-  QTest::addColumn<QString>("associations");  // the [Added Associations] for text/html
-  QTest::addColumn<QString>("root");          // tmp, missing, file or read-only
-  QTest::addColumn<QStringList>("environment");
+  QTest::addColumn<QString>("associations");     // the [Added Associations] for text/html
+  QTest::addColumn<QString>("root");             // tmp, missing, file or read-only
+  QTest::addColumn<QStringList>("environment");  // "modules=empty|broken": the program folder
   QTest::addColumn<QString>("url");
   QTest::addColumn<QString>("message");  // empty: no message
   QTest::addColumn<bool>("started");
@@ -135,6 +135,12 @@ void WebLauncherTest::launch_data() {
       << "fake.desktop;"
       << "tmp" << QStringList{QStringLiteral("GIO_LAUNCH_DESKTOP=/nonexistent")} << kMaker
       << kNotStarted << false;
+  QTest::newRow("browser module missing from the program's folder")
+      << "fake.desktop;"
+      << "tmp" << QStringList{QStringLiteral("modules=empty")} << kMaker << kNotFound << false;
+  QTest::newRow("browser module not loadable")
+      << "fake.desktop;"
+      << "tmp" << QStringList{QStringLiteral("modules=broken")} << kMaker << kNotFound << false;
   QTest::newRow("temporary folder missing")
       << "fake.desktop;"
       << "missing" << none << kMaker << QStringLiteral("76: Path not found") << false;
@@ -195,7 +201,19 @@ void WebLauncherTest::launch() {
   env.remove(QStringLiteral("XDG_CURRENT_DESKTOP"));
   env.remove(QStringLiteral("GIO_LAUNCH_DESKTOP"));
   for (const QString& setting : environment) {
-    env.insert(setting.section(QLatin1Char('='), 0, 0), setting.section(QLatin1Char('='), 1));
+    const QString name = setting.section(QLatin1Char('='), 0, 0);
+    const QString value = setting.section(QLatin1Char('='), 1);
+    if (name == QLatin1String("modules")) {
+      // Not an environment setting: the program's folder the probe loads the module from.
+      const QString program = folder + QStringLiteral("/program");
+      QDir().mkpath(program);
+      if (value == QLatin1String("broken")) {
+        writeFile(program + QStringLiteral("/kelvor-browser.so"), "not a shared object");
+      }
+      writeFile(folder + QStringLiteral("/modules"), program.toLocal8Bit());
+    } else {
+      env.insert(name, value);
+    }
   }
   QProcess probe;
   probe.setProcessEnvironment(env);
