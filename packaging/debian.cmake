@@ -25,10 +25,11 @@ thruster and press Ignite, one second at a time, to bring a lunar module
 down from 500 feet onto the surface of the moon before the fuel runs out.
 The landing is graded from a perfect landing to a fatal crash.")
 
-# Depends come from the libraries the program links (dpkg-shlibdeps); the SVG artwork is
-# read through Qt's SVG image and icon plugins, which no linker sees, so they are named here.
+# Depends come from the libraries the program links (dpkg-shlibdeps). Two are loaded at run
+# time, where no linker sees them, so they are named here: Qt's SVG image and icon plugins for
+# the artwork, and alsa-lib, opened when the alarm first sounds (snd_pcm_set_params: 1.0.16).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, libasound2 (>= 1.0.16)")
 # The help viewer with the database driver that reads its collection, and the program the
 # About dialog's System Info button starts: the game runs without them.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "assistant-qt6, libqt6sql6-sqlite, hardinfo")
