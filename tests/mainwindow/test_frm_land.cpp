@@ -607,7 +607,7 @@ class FrmLandTest : public QObject {
     w->Toolbar1_ButtonClick(key);
     QCoreApplication::processEvents();
     QCOMPARE(aboutShown, effect == QLatin1String("about"));
-    // The test desktop has no browser, so the web command can only report that.
+    // No browser module beside the test program, so the web command can only report that.
     QCOMPARE(boxes, effect == QLatin1String("web")
                         ? QStringList{QStringLiteral("Could not find associated Browser\n0: ")}
                         : QStringList{});
