@@ -6,11 +6,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QLibrary>
 
 #include "about/desktop_browser.h"
+#include "app/app_info.h"
 #include "app/message_box.h"
 #include "flight/runtime_error.h"
 
@@ -127,7 +127,7 @@ WebLauncher::WebLauncher(QString tempRoot, QString moduleDir)
 
 QString WebLauncher::DefaultTempRoot() { return QDir::tempPath(); }
 
-QString WebLauncher::DefaultModuleDir() { return QCoreApplication::applicationDirPath(); }
+QString WebLauncher::DefaultModuleDir() { return AppInfo::Path(); }
 
 QString WebLauncher::PageName() { return QStringLiteral("temp.HTM"); }
 
