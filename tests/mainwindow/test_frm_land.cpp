@@ -21,6 +21,7 @@
 #include <memory>
 
 #include "about/frm_kv_about.h"
+#include "about/help_viewer.h"
 #include "app/app_info.h"
 #include "app/message_box.h"
 #include "mainwindow/context_help.h"
@@ -101,6 +102,13 @@ class FrmLandTest : public QObject {
   }
 
  private slots:
+  void initTestCase() {
+    // Help topics go to a stand-in, never to a real viewer.
+    QCOMPARE(kelvor::HelpViewer::DefaultProgram(), QStringLiteral(KELVOR_TEST_VIEWER));
+  }
+
+  void cleanupTestCase() { kelvor::HelpViewer::Instance().Close(); }
+
   void init() {
     boxes.clear();
     topics.clear();

@@ -895,8 +895,8 @@ class EventStormTest : public QObject {
   void initTestCase() {
     QVERIFY(m_dir.isValid());
     // Help goes to the stand-in, never to a real viewer.
-    QCOMPARE(kelvor::HelpViewer::DefaultProgram(), QStringLiteral(KELVOR_STORM_VIEWER));
-    qputenv("KELVOR_STORM_HELP_LOG", QFile::encodeName(HelpLog()));
+    QCOMPARE(kelvor::HelpViewer::DefaultProgram(), QStringLiteral(KELVOR_TEST_VIEWER));
+    qputenv("KELVOR_TEST_HELP_LOG", QFile::encodeName(HelpLog()));
     g_previousHandler = qInstallMessageHandler(QuietAboutRefusedInput);
   }
 
