@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -40,10 +41,16 @@ std::shared_ptr<const KeyStoreData> KeyStore::Load(const std::string& path) {
   std::string bytes;
   bool usable = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
   if (usable) {
-    // One byte more than allowed tells an oversized store from one of exactly the limit.
-    bytes.resize(kMaxStoreBytes + 1);
+    // Sized by what the file says it holds, but read to its real end: a store that grows
+    // while it is read is still cut off one byte past the limit, which tells an oversized store
+    // from one of exactly the limit.
+    const std::size_t limit = kMaxStoreBytes + 1;
+    bytes.resize(std::min<std::size_t>(static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)),
+                                       kMaxStoreBytes) +
+                 1);
     std::size_t filled = 0;
-    while (filled < bytes.size()) {
+    while (filled < limit) {
+      if (filled == bytes.size()) bytes.resize(std::min(limit, 2 * bytes.size()));
       const ssize_t got = ::read(fd, bytes.data() + filled, bytes.size() - filled);
       if (got < 0 && errno == EINTR) continue;
       if (got < 0) {

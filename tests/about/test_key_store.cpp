@@ -148,6 +148,29 @@ class TestKeyStore : public QObject {
     QCOMPARE(store.OpenKeyCount(), std::size_t{0});
   }
 
+  // The value sits at the very end, so a store is only found when it was read to its last byte.
+  void storeIsReadUpToTheSizeLimit_data() {
+    QTest::addColumn<qsizetype>("size");
+    QTest::addColumn<bool>("found");
+    QTest::newRow("small") << qsizetype{4096} << true;
+    QTest::newRow("exactly the limit") << static_cast<qsizetype>(kMaxStoreBytes) << true;
+    QTest::newRow("one byte over") << static_cast<qsizetype>(kMaxStoreBytes + 1) << false;
+  }
+  void storeIsReadUpToTheSizeLimit() {
+    QFETCH(qsizetype, size);
+    QFETCH(bool, found);
+    const QByteArray head = "REGEDIT4\n;";
+    const QByteArray tail =
+        "\n[HKEY_LOCAL_MACHINE\\" + QByteArray(kInfoKey) + "]\n\"PATH\"=\"/x\"\n";
+    const QByteArray bytes = head + QByteArray(size - head.size() - tail.size(), 'x') + tail;
+    QCOMPARE(bytes.size(), size);
+    KeyStore store(Write(QStringLiteral("sized.reg"), bytes));
+    std::uint32_t key = 0;
+    QCOMPARE(store.OpenKeyEx(kHKeyLocalMachine, kInfoKey, 0, 0x2003F, &key) == kErrorSuccess,
+             found);
+    store.CloseKey(key);
+  }
+
   void everyOpeningReadsTheFileAnew() {
     const std::string path = InfoStore("\"PATH\"=\"/first\"\n");
     KeyStore store(path);
