@@ -20,6 +20,7 @@ trap cleanup EXIT
 trap 'exit 143' TERM
 trap 'exit 130' INT
 
+: >"$work/display"  # there before the server opens it, for the wait below
 # -noreset: the server stays as it is when its last client leaves, so a test that starts a
 # window manager and then the game never meets a freshly reset server in between.
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset \
