@@ -3,6 +3,8 @@
 // by a chain of zero-time timers), free falls included. After every event the window must stand
 // in exactly one row of the mission state table, the flight values must keep their invariants,
 // and every change must be one that the event explains; nothing may raise a message box.
+// Further storms, each in a process of its own, end by closing the game at some event (in a free
+// fall, after a touchdown, ...): the program must end right there, with status 0.
 //
 // Each storm prints its seed; KELVOR_STORM_SEED replays a storm with another seed and
 // KELVOR_STORM_EVENTS changes its length.
@@ -13,6 +15,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -25,6 +28,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -301,6 +305,7 @@ class Storm : public QObject {
     m_stop = m_w.findChild<QAction*>(QStringLiteral("mnuGameStop"));
     m_about = m_w.findChild<QAction*>(QStringLiteral("mnuHelpAbout"));
     m_help = m_w.findChild<QAction*>(QStringLiteral("mnuHelpTopics"));
+    m_exit = m_w.findChild<QAction*>(QStringLiteral("mnuGameExit"));
     for (const char* name : {"lblTime", "lblAlt", "lblSpeed", "lblFuel", "lblBurn", "lblMessage"}) {
       m_labels.push_back(m_w.findChild<QLabel*>(QLatin1String(name)));
     }
@@ -349,6 +354,13 @@ class Storm : public QObject {
     const Snapshot end = Observe(QStringLiteral("end of the storm"));
     if (m_failure.isEmpty() && m_lastRow == Row::kFreeFall)
       Fail(QStringLiteral("still falling"), end);
+  }
+
+  // Ends the storm by closing the main window, at the first event from `at` on that finds the
+  // window in `row` (in any row without one). The close must end the program right there.
+  void CloseAt(int at, std::optional<Row> row) {
+    m_closeAt = at;
+    m_closeRow = row;
   }
 
   const QString& Failure() const { return m_failure; }
@@ -579,6 +591,9 @@ class Storm : public QObject {
     // free fall's yield or in a modal dialog's loop.
     QTimer::singleShot(0, this, &Storm::Tick);
     if (QWidget* dialog = QApplication::activeModalWidget()) return CloseDialog(dialog);
+    if (m_closeAt >= 0 && m_events >= m_closeAt && (!m_closeRow || m_lastRow == *m_closeRow)) {
+      return CloseWindow();
+    }
     if (!m_script.empty()) {
       const Command command = m_script.front();
       m_script.pop_front();
@@ -810,6 +825,29 @@ class Storm : public QObject {
         });
   }
 
+  // The ways a player ends the game; each must end the program at once, with status 0. What
+  // the storm prints last tells the test where it ended.
+  void CloseWindow() {
+    static const char* const kHow[] = {"the window's close", "Ctrl+Q", "Game > Exit"};
+    const std::uint32_t how = Random(3);
+    std::printf("closing at event %d, %s, by %s\n", m_events, RowName(m_lastRow), kHow[how]);
+    std::fflush(stdout);
+    switch (how) {
+      case 0:
+        m_w.close();
+        break;
+      case 1:
+        // The keys go to the window the player is in. The offscreen platform leaves no window
+        // active after a dialog closes, where a desktop gives the activation back.
+        QApplication::setActiveWindow(&m_w);
+        QTest::keyClick(&m_w, Qt::Key_Q, Qt::ControlModifier);
+        break;
+      default:
+        m_exit->trigger();
+    }
+    Fail(QStringLiteral("the program went on after %1").arg(QLatin1String(kHow[how])), Take());
+  }
+
   static constexpr qint64 kTimeLimitMs = 200000;
 
   StormWindow& m_w;
@@ -825,6 +863,7 @@ class Storm : public QObject {
   QAction* m_stop = nullptr;
   QAction* m_about = nullptr;
   QAction* m_help = nullptr;
+  QAction* m_exit = nullptr;
   std::vector<QLabel*> m_labels;
   kelvor::VerticalProgressBar* m_pbAltitude = nullptr;
   kelvor::VerticalProgressBar* m_pbFuel = nullptr;
@@ -850,6 +889,8 @@ class Storm : public QObject {
   int m_helpCommands = 0;
   int m_aboutCommands = 0;
   int m_dialogsClosed = 0;
+  int m_closeAt = -1;  // no close
+  std::optional<Row> m_closeRow;
 };
 
 // Clicks and keys on disabled controls are part of the storm; QTest's note that such an event was
@@ -868,6 +909,28 @@ std::optional<std::uint32_t> SeedFromEnvironment() {
   const uint seed = qEnvironmentVariable("KELVOR_STORM_SEED").toUInt(&ok);
   if (!ok) return std::nullopt;
   return seed;
+}
+
+// A storm that ends in a close, in a process of its own: KELVOR_STORM_CLOSE is
+// "<seed>:<first event>:<row or any>:<dive weight>". Returns only when the close did not end
+// the program.
+int RunClosingStorm(const QString& spec) {
+  const QStringList part = spec.split(QLatin1Char(':'));
+  if (part.size() != 4) return 2;
+  std::optional<Row> row;
+  for (Row candidate : {Row::kReady, Row::kFlying, Row::kFreeFall, Row::kAborted, Row::kLanded}) {
+    if (part[2] == QLatin1String(RowName(candidate))) row = candidate;
+  }
+  g_previousHandler = qInstallMessageHandler(QuietAboutRefusedInput);
+  StormWindow window;
+  window.show();
+  if (!QTest::qWaitForWindowActive(&window)) return 3;
+  // Long enough that the storm can only end by the close or by breaking a rule.
+  Storm storm(window, part[0].toUInt(), 1000000, part[3].toInt());
+  storm.CloseAt(part[1].toInt(), row);
+  storm.Blow();
+  std::printf("still running: %s\n", qPrintable(storm.Failure()));
+  return 1;
 }
 
 }  // namespace
@@ -965,7 +1028,59 @@ class EventStormTest : public QObject {
       QVERIFY2(!top->inherits("frmKVAbout"), "an About dialog outlived its closing");
     }
   }
+
+  // Closing the game in the middle of a storm: each storm in a process of its own, closed at the
+  // first event from the given one on that finds the window in the given row, by the window's
+  // close, Ctrl+Q or Game > Exit as the seed picks.
+  void stormEndsWithAClose_data() {
+    QTest::addColumn<uint>("seed");
+    QTest::addColumn<int>("at");
+    QTest::addColumn<QString>("row");
+    QTest::addColumn<int>("diveWeight");
+    QTest::newRow("before any other event") << 11u << 0 << "any" << 1;
+    QTest::newRow("in the middle of a storm") << 12u << 400 << "any" << 1;
+    QTest::newRow("flying") << 13u << 150 << "Flying" << 1;
+    QTest::newRow("in a free fall") << 14u << 150 << "Free fall" << 12;
+    QTest::newRow("in another free fall") << 15u << 300 << "Free fall" << 12;
+    QTest::newRow("in a third free fall") << 20u << 450 << "Free fall" << 12;
+    QTest::newRow("after touchdown") << 17u << 200 << "Landed" << 4;
+    QTest::newRow("after an abort") << 18u << 200 << "Aborted" << 1;
+  }
+
+  void stormEndsWithAClose() {
+    QFETCH(uint, seed);
+    QFETCH(int, at);
+    QFETCH(QString, row);
+    QFETCH(int, diveWeight);
+    QProcess storm;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("KELVOR_STORM_CLOSE"),
+               QStringLiteral("%1:%2:%3:%4").arg(seed).arg(at).arg(row).arg(diveWeight));
+    storm.setProcessEnvironment(env);
+    storm.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    storm.start(QCoreApplication::applicationFilePath(), {});
+    QVERIFY2(storm.waitForFinished(120000), "the storm did not end");
+    const QStringList lines = QString::fromLocal8Bit(storm.readAllStandardOutput())
+                                  .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QVERIFY(!lines.isEmpty());
+    qInfo("%s", qPrintable(lines.last()));
+    // It ended at the close, with nothing after it, and cleanly.
+    QVERIFY2(lines.last().startsWith(QLatin1String("closing at event ")), qPrintable(lines.last()));
+    if (row != QLatin1String("any")) {
+      QVERIFY(lines.last().contains(QStringLiteral(", %1, by ").arg(row)));
+    }
+    QCOMPARE(storm.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(storm.exitCode(), 0);
+  }
 };
 
-QTEST_MAIN(EventStormTest)
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  app.setAttribute(Qt::AA_Use96Dpi, true);
+  const QString closing = qEnvironmentVariable("KELVOR_STORM_CLOSE");
+  if (!closing.isEmpty()) return RunClosingStorm(closing);
+  EventStormTest test;
+  QTEST_SET_MAIN_SOURCE_PATH
+  return QTest::qExec(&test, argc, argv);
+}
 #include "test_event_storm.moc"
