@@ -1,6 +1,6 @@
 #pragma once
 
-// The desktop's browser for a web page, found and started through GIO. This part of the web
+// The desktop's browser for a web page, found and started through GIO. This side of the web
 // launcher is a module of its own, loaded when the player first asks for the maker's web site:
 // GIO and the libraries under it (mount tables, SELinux, the GObject type system) take over a
 // megabyte when mapped, and most games never open the site.

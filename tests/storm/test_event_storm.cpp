@@ -914,20 +914,20 @@ std::optional<std::uint32_t> SeedFromEnvironment() {
 // A storm that ends in a close, in a process of its own: KELVOR_STORM_CLOSE is
 // "<seed>:<first event>:<row or any>:<dive weight>". Returns only when the close did not end
 // the program.
-int RunClosingStorm(const QString& spec) {
-  const QStringList part = spec.split(QLatin1Char(':'));
-  if (part.size() != 4) return 2;
+int RunClosingStorm(const QString& setting) {
+  const QStringList field = setting.split(QLatin1Char(':'));
+  if (field.size() != 4) return 2;
   std::optional<Row> row;
   for (Row candidate : {Row::kReady, Row::kFlying, Row::kFreeFall, Row::kAborted, Row::kLanded}) {
-    if (part[2] == QLatin1String(RowName(candidate))) row = candidate;
+    if (field[2] == QLatin1String(RowName(candidate))) row = candidate;
   }
   g_previousHandler = qInstallMessageHandler(QuietAboutRefusedInput);
   StormWindow window;
   window.show();
   if (!QTest::qWaitForWindowActive(&window)) return 3;
   // Long enough that the storm can only end by the close or by breaking a rule.
-  Storm storm(window, part[0].toUInt(), 1000000, part[3].toInt());
-  storm.CloseAt(part[1].toInt(), row);
+  Storm storm(window, field[0].toUInt(), 1000000, field[3].toInt());
+  storm.CloseAt(field[1].toInt(), row);
   storm.Blow();
   std::printf("still running: %s\n", qPrintable(storm.Failure()));
   return 1;
