@@ -29,18 +29,15 @@
 #include "mainwindow/frm_land.h"
 #include "mainwindow/panel_frame.h"
 #include "mainwindow/vertical_progress_bar.h"
+#include "tests/mission_texts.h"
 
 using kelvor::FittingLabel;
 using kelvor::VerticalProgressBar;
+using kelvor::test::kAborted;
+using kelvor::test::kOpening;
 
 namespace {
 
-const QString kOpening = QStringLiteral(
-    "Incoming message: Roger four-niner this is Houston control.\r\n"
-    "Fasten your harness safety belt.\r\n\r\n"
-    "Take manual control to land on the moon.\r\n"
-    "Roger and out.\r\n>..");
-const QString kAborted = QStringLiteral("\r\nMission aborted\r\n>");
 const QString kSentinelHelpFile = QStringLiteral("/nowhere/else.hlp");
 
 int Px(int twips) { return qRound(twips / 15.0); }

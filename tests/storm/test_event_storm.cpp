@@ -40,22 +40,11 @@
 #include "flight/format_number.h"
 #include "mainwindow/frm_land.h"
 #include "mainwindow/vertical_progress_bar.h"
+#include "tests/mission_texts.h"
 
 namespace {
 
-const QString kOpening = QStringLiteral(
-    "Incoming message: Roger four-niner this is Houston control.\r\n"
-    "Fasten your harness safety belt.\r\n\r\n"
-    "Take manual control to land on the moon.\r\n"
-    "Roger and out.\r\n>..");
-const QString kAborted = QStringLiteral("\r\nMission aborted\r\n>");
-const QString kOutOfFuel = QStringLiteral(
-    "\r\nWARNING: Red code alert\r\n\r\nOut of fuel !!!\r\n\r\n"
-    "Auto transmission to Houston:\r\nMayday... Mayday...\r\n>");
-const QString kPerfect = QStringLiteral("Houston sends congratulations! A perfect landing!");
-const QString kDamage =
-    QStringLiteral("You inflicted some craft damage and stranded until a rescue craft arrives.");
-const QString kCrash = QStringLiteral("Flight black box recorder activated for fatalistic crash.");
+using namespace kelvor::test;
 
 QString Fmt(double value, const char* pattern) {
   return QString::fromStdString(flight::FormatNumber(value, pattern));
