@@ -2,12 +2,50 @@
 #include <QList>
 #include <QPointer>
 #include <QWidget>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
 
 #include "app/app_info.h"
 #include "app/mod_kelvor.h"
 
+namespace {
+
+// Qt's messages from the moment the application connects to the window system. Without a
+// display, Qt prints half a screen about platform plugins and then aborts with a core dump; a
+// player who started the game where there is no desktop should read one line instead.
+struct HeldMessage {
+  QtMsgType type;
+  QByteArray category;
+  QString text;
+};
+std::vector<HeldMessage>* g_held = nullptr;
+
+void HoldStartMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (type == QtFatalMsg) {
+    std::fputs("Tandrel Lunar Landing: cannot open a window: no display was found "
+               "(DISPLAY or WAYLAND_DISPLAY is unset or cannot be reached).\n",
+               stderr);
+    std::_Exit(1);
+  }
+  g_held->push_back({type, QByteArray(context.category), text});
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+  // Messages held while the window system is reached are passed on once it has been.
+  std::vector<HeldMessage> held;
+  g_held = &held;
+  const QtMessageHandler previous = qInstallMessageHandler(&HoldStartMessage);
   QApplication app(argc, argv);
+  qInstallMessageHandler(previous);
+  g_held = nullptr;
+  for (const HeldMessage& message : held) {
+    const QMessageLogContext context(nullptr, 0, nullptr, message.category.constData());
+    qt_message_output(message.type, context, message.text);
+  }
+
   kelvor::AppInfo::Apply(app);
   modKelvor::Main();
   const int result = app.exec();
