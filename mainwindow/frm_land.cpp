@@ -21,6 +21,7 @@
 #include <QToolButton>
 #include <QWhatsThis>
 #include <chrono>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 
@@ -418,9 +419,12 @@ void frmLand::Form_Load() {
                      ">..";
     SetCaption(flight::Control::lblMessage, s.strMessages);
     ShowStartState();
-    // The day the program started; never refreshed.
+    // The day the program started; never refreshed. The month is named in the C library's
+    // time locale, the one the readouts take their decimal point from: where the C library
+    // lacks a locale that Qt knows, both fall back together instead of disagreeing.
+    const QLocale timeLocale(QString::fromLatin1(std::setlocale(LC_TIME, nullptr)));
     StatusPanel(2)->setText(
-        QLocale().toString(QDate::currentDate(), QStringLiteral("dd MMMM yyyy")));
+        timeLocale.toString(QDate::currentDate(), QStringLiteral("dd MMMM yyyy")));
   });
 }
 

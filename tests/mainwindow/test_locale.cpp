@@ -51,6 +51,20 @@ class LocaleTest : public QObject {
                                  .arg(today.year());
     QCOMPARE(window.StatusPanel(2)->text(), expected);
   }
+
+  // Qt knows every locale, the C library only those generated: without the C library's German
+  // (as for Turkish on many machines) date and readouts must still agree, both unlocalised.
+  void dateAndReadoutsAgreeWhenTheCLibraryLacksTheLocale() {
+    std::setlocale(LC_ALL, "C");
+    frmLand window;
+    window.mnuGameStart_Click();
+    window.cmdBurn_Click();
+    const QString alt = text(window, "lblAlt");
+    const QString date = window.StatusPanel(2)->text();
+    std::setlocale(LC_ALL, "");
+    QCOMPARE(alt, QStringLiteral("447.5"));
+    QCOMPARE(date, QLocale::c().toString(QDate::currentDate(), QStringLiteral("dd MMMM yyyy")));
+  }
 };
 
 int main(int argc, char** argv) {
