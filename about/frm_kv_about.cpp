@@ -11,9 +11,9 @@
 #include <utility>
 
 #include "about/help_viewer.h"
-#include "app/app_info.h"
-#include "app/message_box.h"
-#include "app/twips.h"
+#include "shared/app_info.h"
+#include "shared/message_box.h"
+#include "shared/twips.h"
 
 namespace {
 

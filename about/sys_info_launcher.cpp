@@ -6,7 +6,7 @@
 #include <QProcess>
 #include <array>
 
-#include "app/message_box.h"
+#include "shared/message_box.h"
 #include "flight/runtime_error.h"
 
 namespace kelvor {

@@ -10,8 +10,8 @@
 #include <QLibrary>
 
 #include "about/desktop_browser.h"
-#include "app/app_info.h"
-#include "app/message_box.h"
+#include "shared/app_info.h"
+#include "shared/message_box.h"
 #include "flight/runtime_error.h"
 
 namespace kelvor {

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/app_info.h"
+#include "shared/app_info.h"
 #include "app/mod_kelvor.h"
 
 namespace {

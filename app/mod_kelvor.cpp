@@ -7,7 +7,7 @@
 #include <QWindow>
 #include <utility>
 
-#include "app/message_box.h"
+#include "shared/message_box.h"
 #include "app/splashkv.h"
 #include "mainwindow/frm_land.h"
 

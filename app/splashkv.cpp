@@ -8,7 +8,7 @@
 #include <QScreen>
 #include <QTimer>
 
-#include "app/message_box.h"
+#include "shared/message_box.h"
 
 splashkv::splashkv(QWidget* parent) : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint) {
   setObjectName(QStringLiteral("splashkv"));

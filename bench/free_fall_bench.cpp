@@ -17,7 +17,7 @@
 #include <cstring>
 #include <thread>
 
-#include "app/message_box.h"
+#include "shared/message_box.h"
 #include "mainwindow/frm_land.h"
 
 namespace {

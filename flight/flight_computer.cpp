@@ -1,8 +1,10 @@
 #include "flight/flight_computer.h"
 
 #include <cmath>
-#include <exception>
-#include <new>
+
+#include <utility>
+
+#include "flight/error_trap.h"
 
 namespace flight {
 
@@ -11,32 +13,30 @@ namespace {
 constexpr float kGravity = 5;  // ft/sec gained per second of flight
 constexpr const char* kCrLf = "\r\n";
 
-[[noreturn]] void Overflow() { throw RuntimeError(errors::kOverflow, "Overflow"); }
-
 // Every arithmetic result is tested; a stored result is rounded to single precision, and a
 // value that does not fit a Single is an overflow too.
 double Checked(double value) {
-  if (!std::isfinite(value)) Overflow();
+  if (!std::isfinite(value)) RaiseOverflow();
   return value;
 }
 
 float Single(double value) {
   const auto stored = static_cast<float>(Checked(value));
-  if (!std::isfinite(stored)) Overflow();
+  if (!std::isfinite(stored)) RaiseOverflow();
   return stored;
 }
 
 double Divide(double dividend, double divisor) {
   if (divisor == 0) {
-    if (dividend == 0 || std::isnan(dividend)) Overflow();
-    throw RuntimeError(errors::kDivisionByZero, "Division by zero");
+    if (dividend == 0 || std::isnan(dividend)) RaiseOverflow();
+    RaiseDivisionByZero();
   }
   return Checked(dividend / divisor);
 }
 
 double SquareRoot(double value) {
-  if (std::isnan(value)) Overflow();
-  if (value < 0) throw RuntimeError(errors::kInvalidCall, "Invalid procedure call or argument");
+  if (std::isnan(value)) RaiseOverflow();
+  if (value < 0) RaiseInvalidCall();
   return Checked(std::sqrt(value));
 }
 
@@ -52,17 +52,24 @@ FlightState& FlightComputer::State() { return m_state; }
 
 template <class Body>
 void FlightComputer::Trapped(Body&& body) noexcept {
-  try {
-    body();
-  } catch (const RuntimeError& e) {
-    m_host.ReportError(e.Number(), e.Description());
-  } catch (const std::bad_alloc&) {
-    m_host.ReportError(7, "Out of memory");
-  } catch (const std::exception& e) {
-    m_host.ReportError(51, e.what());
-  } catch (...) {
-    m_host.ReportError(51, "Internal error");
-  }
+  ErrorTrap([this](int number, const std::string& description) {
+    m_host.ReportError(number, description);
+  }, std::forward<Body>(body));
+}
+
+void FlightComputer::StartMission() {
+  m_state.vMission = false;
+  m_state.intHalted = 0;
+  ++m_mission;
+}
+
+void FlightComputer::HaltMission() { m_state.intHalted = -1; }
+
+void FlightComputer::RestoreStartState() {
+  m_state.sngTime = kStartState.sngTime;
+  m_state.sngAltitude = kStartState.sngAltitude;
+  m_state.sngSpeed = kStartState.sngSpeed;
+  m_state.sngFuel = kStartState.sngFuel;
 }
 
 void FlightComputer::BurnStep() {
@@ -124,13 +131,15 @@ void FlightComputer::OutOfFuel() {
 
 void FlightComputer::FreeFall() {
   FlightState& s = m_state;
+  const unsigned mission = m_mission;
   for (;;) {
     // What this loop last stored. Only the loop writes these during the fall, so a change seen
     // after the yield means a new mission was started meanwhile (a Stop and a Start within one
-    // alarm second leave intHalted at 0): that mission is not this loop's to fly.
+    // alarm second leave intHalted at 0): that mission is not this loop's to fly. A Start counts
+    // its mission too, which tells even a restart that stored the same values.
     const float time = s.sngTime, altitude = s.sngAltitude, speed = s.sngSpeed, fuel = s.sngFuel;
     m_panel.YieldToEvents();
-    if (s.intHalted != 0) return;
+    if (s.intHalted != 0 || m_mission != mission) return;
     if (s.sngTime != time || s.sngAltitude != altitude || s.sngSpeed != speed ||
         s.sngFuel != fuel) {
       return;

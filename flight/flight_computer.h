@@ -24,9 +24,15 @@ class FlightComputer {
   void ThrusterChanged();  // what hsbBurn_Change and hsbBurn_Scroll run
   void AlarmPause(double seconds);
 
+  // The mission's flags, as Start new mission and Stop mission set them: a new mission that
+  // has not touched down and is not halted; the halt that a free fall's next check obeys.
+  void StartMission();
+  void HaltMission();
+  // Time, altitude, speed and fuel back to where every mission starts (kStartState).
+  void RestoreStartState();
+
  private:
-  // Runs a procedure body under its error trap: a run-time error ends the body and goes to
-  // the host's error report; what was stored before it stays stored.
+  // Runs a procedure body under the error trap, reporting to the host.
   template <class Body>
   void Trapped(Body&& body) noexcept;
 
@@ -42,6 +48,7 @@ class FlightComputer {
   InstrumentPanel& m_panel;
   MissionHost& m_host;
   FlightState m_state;
+  unsigned m_mission = 0;  // counts Starts, so a free fall knows whose mission it flies
 };
 
 }  // namespace flight

@@ -15,4 +15,13 @@ struct FlightState {
   std::string strMessages;
 };
 
+// Where every mission starts, and the scales the panel shows it on.
+struct StartState {
+  float sngTime, sngAltitude, sngSpeed, sngFuel;
+  float altitudeBarMax;       // the altitude bar: room above the start for a climb
+  float fuelBarMax;           // the fuel bar: a full tank
+  std::int16_t thrusterMax;   // the thruster bar, fuel units per second
+};
+inline constexpr StartState kStartState{0, 500, 50, 120, 750, 120, 30};
+
 }  // namespace flight

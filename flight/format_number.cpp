@@ -18,7 +18,7 @@ int DecimalsOf(const std::string& pattern) {
       pattern.find_first_not_of('0', 2) == std::string::npos) {
     return static_cast<int>(pattern.size() - 2);
   }
-  throw RuntimeError(errors::kInvalidCall, "Invalid procedure call or argument");
+  RaiseInvalidCall();
 }
 
 std::string LocaleDecimalPoint() {
@@ -33,7 +33,7 @@ std::string LocaleDecimalPoint() {
 
 std::string FormatNumber(double value, const std::string& pattern) {
   const int decimals = DecimalsOf(pattern);
-  if (!std::isfinite(value)) throw RuntimeError(errors::kOverflow, "Overflow");
+  if (!std::isfinite(value)) RaiseOverflow();
 
   // Round on the exact decimal expansion rather than on value * 10^n, which would itself
   // round in binary and turn some halves the wrong way. Forty extra digits hold every
@@ -41,7 +41,7 @@ std::string FormatNumber(double value, const std::string& pattern) {
   char buffer[512];
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
                                     std::chars_format::fixed, decimals + 40);
-  if (result.ec != std::errc()) throw RuntimeError(errors::kOverflow, "Overflow");
+  if (result.ec != std::errc()) RaiseOverflow();
   std::string digits(buffer, result.ptr);
 
   const auto point = digits.find('.');

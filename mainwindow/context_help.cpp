@@ -8,8 +8,8 @@
 #include <utility>
 
 #include "about/help_viewer.h"
-#include "app/app_info.h"
-#include "app/message_box.h"
+#include "shared/app_info.h"
+#include "shared/message_box.h"
 
 namespace kelvor {
 

@@ -23,8 +23,8 @@ bool Fits(const QFontMetricsF& metrics, const QSizeF& box, const QString& text, 
 
 FittingLabel::FittingLabel(QWidget* parent) : QLabel(parent) { setTextFormat(Qt::PlainText); }
 
-void FittingLabel::setText(const QString& text) {
-  QLabel::setText(text);
+void FittingLabel::ShowReading(const QString& text) {
+  setText(text);
   if (accessibleName().isEmpty()) return;
   // Setting the description announces it (a description change event), even when it is the
   // same: the panel rewrites unchanged readings every second, which must not be read out again.

@@ -23,10 +23,10 @@ class FittingLabel : public QLabel {
  public:
   explicit FittingLabel(QWidget* parent = nullptr);
 
-  // Hides QLabel::setText so that an instrument's new reading reaches assistive technology:
-  // QLabel announces a change of text only as a change of name, and only while it has no
-  // accessible name of its own.
-  void setText(const QString& text);
+  // Shows a new reading and announces it to assistive technology: QLabel announces a change of
+  // text only as a change of name, and only while it has no accessible name of its own. The
+  // panel changes its readouts through this alone; the inherited setText does not announce.
+  void ShowReading(const QString& text);
 
   // Names the readout for assistive technology after its instrument (the caption of its frame).
   void SetInstrumentName(const QString& name);

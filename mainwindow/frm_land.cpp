@@ -28,9 +28,9 @@
 #include "about/frm_kv_about.h"
 #include "about/help_viewer.h"
 #include "about/web_launcher.h"
-#include "app/app_info.h"
-#include "app/message_box.h"
-#include "app/twips.h"
+#include "shared/app_info.h"
+#include "shared/message_box.h"
+#include "shared/twips.h"
 #include "mainwindow/context_help.h"
 #include "mainwindow/fitting_label.h"
 #include "mainwindow/panel_frame.h"
@@ -82,6 +82,9 @@ void SetColours(QWidget* widget, const QColor& background, const QColor& text) {
 // Controls whose colours the design leaves at the platform's default, inside frames that have
 // colours of their own.
 void UseDefaultColours(QWidget* widget) { widget->setPalette(QApplication::palette(widget)); }
+
+// A reading shown whole, as the readouts show the start state.
+QString Whole(float value) { return QString::fromStdString(flight::FormatNumber(value, "0")); }
 
 QColor Rgb(unsigned rrggbb) { return QColor::fromRgb(static_cast<QRgb>(rrggbb)); }
 
@@ -281,11 +284,11 @@ void frmLand::CreatePanel() {
     SetColours(box, background, text);
     return box;
   };
-  auto readout = [&](QWidget* parent, const char* name, const QString& text, const QRect& geometry,
+  // The readings themselves come with the start state, when the window loads.
+  auto readout = [&](QWidget* parent, const char* name, const QRect& geometry,
                      const QColor& background, const QColor& colour) {
     auto* label = new FittingLabel(parent);
     at(label, name, geometry);
-    label->setText(text);
     label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     SetColours(label, background, colour);
     return label;
@@ -317,26 +320,26 @@ void frmLand::CreatePanel() {
   cmdBurn->setFont(SansSerif(8.25, true));
   UseDefaultColours(cmdBurn);
   cmdBurn->setAutoDefault(false);
-  lblBurn = readout(fraBurn, "lblBurn", QStringLiteral("0"), TwipsRect(240, 240, 285, 255),
+  lblBurn = readout(fraBurn, "lblBurn", TwipsRect(240, 240, 285, 255),
                     Rgb(0xFFFFFF), system.color(QPalette::WindowText));
 
   fmSpeed = frame("fmSpeed", QStringLiteral("Speed (feet/sec.)"), TwipsRect(120, 960, 1935, 735),
                   grey, Rgb(0x00C0C0));
-  lblSpeed = readout(fmSpeed, "lblSpeed", QStringLiteral("50"), TwipsRect(360, 240, 375, 255), grey,
+  lblSpeed = readout(fmSpeed, "lblSpeed", TwipsRect(360, 240, 375, 255), grey,
                      Rgb(0xFF00FF));
   fmTime = frame("fmTime", QStringLiteral("Time (seconds)"), TwipsRect(120, 240, 1935, 735), grey,
                  Rgb(0xFFFFFF));
-  lblTime = readout(fmTime, "lblTime", QStringLiteral("0"), TwipsRect(360, 240, 375, 255), grey,
+  lblTime = readout(fmTime, "lblTime", TwipsRect(360, 240, 375, 255), grey,
                     Rgb(0x00FF00));
   fmFuel = frame("fmFuel", QStringLiteral("Fuel (lb)"), TwipsRect(5400, 240, 1335, 1455), grey,
                  system.color(QPalette::HighlightedText));
   pbFuel = bar(fmFuel, "pbFuel", TwipsRect(720, 240, 255, 975));
-  lblFuel = readout(fmFuel, "lblFuel", QStringLiteral("120"), TwipsRect(240, 240, 375, 255), grey,
+  lblFuel = readout(fmFuel, "lblFuel", TwipsRect(240, 240, 375, 255), grey,
                     Rgb(0xFF0000));
   fmAltitude = frame("fmAltitude", QStringLiteral("Altitude (feet)"),
                      TwipsRect(4080, 240, 1335, 1455), grey, Rgb(0xFFFFFF));
   pbAltitude = bar(fmAltitude, "pbAltitude", TwipsRect(840, 240, 255, 975));
-  lblAlt = readout(fmAltitude, "lblAlt", QStringLiteral("500"), TwipsRect(120, 240, 615, 255), grey,
+  lblAlt = readout(fmAltitude, "lblAlt", TwipsRect(120, 240, 615, 255), grey,
                    Rgb(0x00FFFF));
 
   // One style for all six labels: a single-line border.
@@ -379,12 +382,12 @@ QAction* frmLand::ToolbarButton(const QString& key) const {
   for (QAction* action : Toolbar1->actions()) {
     if (!action->isSeparator() && action->property(kKeyProperty).toString() == key) return action;
   }
-  throw flight::RuntimeError(flight::errors::kIndexOutOfBounds, "Index out of bounds");
+  flight::RaiseIndexOutOfBounds();
 }
 
 QLabel* frmLand::StatusPanel(int index) const {
   if (index < 1 || index > static_cast<int>(m_statusPanels.size())) {
-    throw flight::RuntimeError(flight::errors::kIndexOutOfBounds, "Index out of bounds");
+    flight::RaiseIndexOutOfBounds();
   }
   return m_statusPanels[static_cast<std::size_t>(index - 1)];
 }
@@ -404,7 +407,7 @@ FittingLabel* frmLand::Label(flight::Control control) const {
     case flight::Control::lblMessage:
       return lblMessage;
   }
-  throw flight::RuntimeError(flight::errors::kInvalidCall, "Invalid procedure call or argument");
+  flight::RaiseInvalidCall();
 }
 
 // --- the mission ---------------------------------------------------------------------------
@@ -429,31 +432,26 @@ void frmLand::Form_Load() {
 }
 
 void frmLand::ShowStartState() {
-  flight::FlightState& s = State();
-  s.sngTime = 0;
-  s.sngAltitude = 500;
-  s.sngSpeed = 50;
-  s.sngFuel = 120;
-  lblTime->setText(QStringLiteral("0"));
-  lblAlt->setText(QStringLiteral("500"));
-  lblSpeed->setText(QStringLiteral("50"));
-  lblFuel->setText(QStringLiteral("120"));
-  lblBurn->setText(QStringLiteral("0"));
+  const flight::StartState& start = flight::kStartState;
+  Computer().RestoreStartState();
+  lblTime->ShowReading(Whole(start.sngTime));
+  lblAlt->ShowReading(Whole(start.sngAltitude));
+  lblSpeed->ShowReading(Whole(start.sngSpeed));
+  lblFuel->ShowReading(Whole(start.sngFuel));
+  lblBurn->ShowReading(Whole(0));
   SetThrusterValue(0);  // runs the change handler when the bar was elsewhere
-  SetThrusterMax(30);
+  SetThrusterMax(start.thrusterMax);
   // Each maximum before its value: the bars are designed with a maximum of 100.
-  pbAltitude->SetMax(750);
-  pbAltitude->SetValue(s.sngAltitude);
-  pbFuel->SetMax(120);
-  pbFuel->SetValue(s.sngFuel);
+  pbAltitude->SetMax(start.altitudeBarMax);
+  pbAltitude->SetValue(start.sngAltitude);
+  pbFuel->SetMax(start.fuelBarMax);
+  pbFuel->SetValue(start.sngFuel);
 }
 
 void frmLand::mnuGameStart_Click() {
   ErrorTrap([this] {
-    flight::FlightState& s = State();
-    s.vMission = false;
-    s.intHalted = 0;
-    lblMessage->setText(QString());  // strMessages stays; the next writer replaces it whole
+    Computer().StartMission();
+    lblMessage->ShowReading(QString());  // strMessages stays; the next writer replaces it whole
     hsbBurn->setEnabled(true);
     cmdBurn->setEnabled(true);
     ToolbarButton(QStringLiteral("new"))->setEnabled(false);
@@ -464,8 +462,8 @@ void frmLand::mnuGameStart_Click() {
 
 void frmLand::mnuGameStop_Click() {
   ErrorTrap([this] {
+    Computer().HaltMission();  // first, so that a free fall waiting in a yield ends at its next check
     flight::FlightState& s = State();
-    s.intHalted = -1;  // first, so that a free fall waiting in a yield ends at its next check
     hsbBurn->setEnabled(false);
     cmdBurn->setEnabled(false);
     ToolbarButton(QStringLiteral("new"))->setEnabled(true);
@@ -561,7 +559,7 @@ void frmLand::ReportError(int number, const std::string& description) {
 // --- the panel -----------------------------------------------------------------------------
 
 void frmLand::SetCaption(flight::Control control, const std::string& text) {
-  Label(control)->setText(QString::fromStdString(text));
+  Label(control)->ShowReading(QString::fromStdString(text));
 }
 
 void frmLand::SetBarValue(flight::Bar bar, float value) {
@@ -577,14 +575,14 @@ std::int16_t frmLand::GetThrusterValue() {
 
 void frmLand::SetThrusterValue(std::int16_t value) {
   if (value < hsbBurn->minimum() || value > hsbBurn->maximum()) {
-    throw flight::RuntimeError(flight::errors::kInvalidPropertyValue, "Invalid property value");
+    flight::RaiseInvalidPropertyValue();
   }
   hsbBurn->setValue(value);  // emits valueChanged, and so runs hsbBurn_Change, only on a change
 }
 
 void frmLand::SetThrusterMax(std::int16_t value) {
   if (value < hsbBurn->minimum()) {
-    throw flight::RuntimeError(flight::errors::kInvalidPropertyValue, "Invalid property value");
+    flight::RaiseInvalidPropertyValue();
   }
   hsbBurn->setMaximum(value);
 }

@@ -1,5 +1,7 @@
 #include "mainwindow/vertical_progress_bar.h"
 
+#include <QProgressBar>
+#include <QResizeEvent>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -11,7 +13,7 @@ namespace kelvor {
 namespace {
 
 [[noreturn]] void InvalidValue() {
-  throw flight::RuntimeError(flight::errors::kInvalidPropertyValue, "Invalid property value");
+  flight::RaiseInvalidPropertyValue();
 }
 
 // The display is a QProgressBar with an int range: rounding stays within int, whatever float
@@ -23,33 +25,42 @@ int Displayed(float value) {
 
 }  // namespace
 
-VerticalProgressBar::VerticalProgressBar(QWidget* parent) : QProgressBar(parent) {
-  setOrientation(Qt::Vertical);
-  setTextVisible(false);
-  Show();
+VerticalProgressBar::VerticalProgressBar(QWidget* parent)
+    : QWidget(parent), m_display(new QProgressBar(this)) {
+  m_display->setOrientation(Qt::Vertical);
+  m_display->setTextVisible(false);
+  // Clicks (What's This above all) and the focus belong to the instrument, not to its drawing.
+  m_display->setAttribute(Qt::WA_TransparentForMouseEvents);
+  m_display->setFocusPolicy(Qt::NoFocus);
+  Redraw();
+}
+
+void VerticalProgressBar::resizeEvent(QResizeEvent* event) {
+  m_display->setGeometry(rect());
+  QWidget::resizeEvent(event);
 }
 
 void VerticalProgressBar::SetMin(float min) {
   if (!std::isfinite(min) || !(min < m_max) || min > m_value) InvalidValue();
   m_min = min;
-  Show();
+  Redraw();
 }
 
 void VerticalProgressBar::SetMax(float max) {
   if (!std::isfinite(max) || !(max > m_min) || max < m_value) InvalidValue();
   m_max = max;
-  Show();
+  Redraw();
 }
 
 void VerticalProgressBar::SetValue(float value) {
   if (!(value >= m_min && value <= m_max)) InvalidValue();  // NaN is refused too
   m_value = value;
-  Show();
+  Redraw();
 }
 
-void VerticalProgressBar::Show() {
-  setRange(Displayed(m_min), Displayed(m_max));
-  setValue(Displayed(m_value));
+void VerticalProgressBar::Redraw() {
+  m_display->setRange(Displayed(m_min), Displayed(m_max));
+  m_display->setValue(Displayed(m_value));
 }
 
 }  // namespace kelvor

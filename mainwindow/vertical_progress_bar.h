@@ -1,14 +1,17 @@
 #pragma once
 
-#include <QProgressBar>
+#include <QWidget>
+
+class QProgressBar;
 
 namespace kelvor {
 
 // A vertical progress bar whose range and value are single-precision numbers, as the panel's
 // altitude and fuel bars are defined. A value outside the range is refused with run-time error
 // 380 rather than clamped, so a caller that sets the value before widening the range finds out.
-// The bar itself shows the value rounded to a whole number.
-class VerticalProgressBar : public QProgressBar {
+// The bar shows the value rounded to a whole number. The Qt bar that draws it is held, not
+// inherited, so its unchecked integer setters cannot put the display out of step with the value.
+class VerticalProgressBar : public QWidget {
   Q_OBJECT
 
  public:
@@ -24,9 +27,16 @@ class VerticalProgressBar : public QProgressBar {
   void SetMax(float max);
   void SetValue(float value);
 
- private:
-  void Show();
+  // What is on the screen: the drawing bar, for a look at its whole-number range and value.
+  const QProgressBar& Display() const { return *m_display; }
 
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void Redraw();
+
+  QProgressBar* m_display = nullptr;
   float m_min = 0;
   float m_max = 100;
   float m_value = 0;

@@ -4,8 +4,8 @@
 #include <QtWidgets>
 
 #include "about/frm_kv_about.h"
-#include "app/app_info.h"
-#include "app/message_box.h"
+#include "shared/app_info.h"
+#include "shared/message_box.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <QtTest>
 
 #include "about/help_viewer.h"
-#include "app/message_box.h"
+#include "shared/message_box.h"
 
 using kelvor::HelpViewer;
 

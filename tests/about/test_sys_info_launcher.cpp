@@ -3,8 +3,8 @@
 #include <QtTest>
 
 #include "about/sys_info_launcher.h"
-#include "app/app_info.h"
-#include "app/message_box.h"
+#include "shared/app_info.h"
+#include "shared/message_box.h"
 #include "flight/runtime_error.h"
 
 namespace {

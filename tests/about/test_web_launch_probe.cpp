@@ -18,7 +18,7 @@
 #include <QJsonObject>
 
 #include "about/web_launcher.h"
-#include "app/message_box.h"
+#include "shared/message_box.h"
 #include "flight/runtime_error.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <QtTest>
 #include <QtWidgets>
 
-#include "app/message_box.h"
+#include "shared/message_box.h"
 #include "app/mod_kelvor.h"
 #include "app/splashkv.h"
 #include "flight/runtime_error.h"

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/message_box.h"
+#include "shared/message_box.h"
 #include "mainwindow/frm_land.h"
 
 namespace {

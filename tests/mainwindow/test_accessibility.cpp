@@ -208,7 +208,7 @@ class AccessibilityTest : public QObject {
   void unnamedLabelReadsAsAPlainLabel() {
     // Outside the panel a label's text is its name, as for any label, and nothing is described.
     FittingLabel label;
-    label.setText(QStringLiteral("Roger\r\n>"));
+    label.ShowReading(QStringLiteral("Roger\r\n>"));
     QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(&label);
     QCOMPARE(iface->text(QAccessible::Name), QStringLiteral("Roger\r\n>"));
     QCOMPARE(iface->text(QAccessible::Description), QString());

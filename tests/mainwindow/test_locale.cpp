@@ -8,7 +8,7 @@
 #include <QTest>
 #include <clocale>
 
-#include "app/message_box.h"
+#include "shared/message_box.h"
 #include "mainwindow/frm_land.h"
 
 class LocaleTest : public QObject {

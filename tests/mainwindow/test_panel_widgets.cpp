@@ -1,4 +1,5 @@
 #include <QFontMetricsF>
+#include <QProgressBar>
 #include <QTest>
 #include <cmath>
 #include <limits>
@@ -51,7 +52,7 @@ class PanelWidgetsTest : public QObject {
     QFETCH(bool, accepted);
     QFETCH(int, shown);
     VerticalProgressBar bar;
-    QCOMPARE(bar.orientation(), Qt::Vertical);
+    QCOMPARE(bar.Display().orientation(), Qt::Vertical);
     auto run = [&bar](const Step& step) {
       switch (step.op) {
         case Op::Min:
@@ -80,7 +81,7 @@ class PanelWidgetsTest : public QObject {
       QCOMPARE(bar.Max(), max);
       QCOMPARE(bar.Value(), value);
     }
-    QCOMPARE(bar.value(), shown);
+    QCOMPARE(bar.Display().value(), shown);
   }
 
   void fitScaleMakesTheTextFit_data() {
@@ -148,7 +149,7 @@ class PanelWidgetsTest : public QObject {
 
   void labelKeepsTextAsGiven() {
     FittingLabel label;
-    label.setText(QStringLiteral("<b>x</b>\r\n>"));
+    label.ShowReading(QStringLiteral("<b>x</b>\r\n>"));
     QCOMPARE(label.text(), QStringLiteral("<b>x</b>\r\n>"));
     QCOMPARE(label.textFormat(), Qt::PlainText);
   }

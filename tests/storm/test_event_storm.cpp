@@ -36,7 +36,7 @@
 #include <random>
 
 #include "about/help_viewer.h"
-#include "app/message_box.h"
+#include "shared/message_box.h"
 #include "flight/format_number.h"
 #include "mainwindow/frm_land.h"
 #include "mainwindow/vertical_progress_bar.h"

@@ -1,4 +1,4 @@
-#include "app/app_info.h"
+#include "shared/app_info.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>

@@ -1,11 +1,11 @@
 #pragma once
 
 #include <QString>
-#include <exception>
 #include <functional>
-#include <new>
+#include <string>
+#include <utility>
 
-#include "flight/runtime_error.h"
+#include "flight/error_trap.h"
 
 namespace kelvor {
 
@@ -23,19 +23,14 @@ void SetMessageBoxHook(MessageBoxHook hook);
 // The common error report: "<number>: <description>" in a critical box.
 void ReportError(int number, const QString& description);
 
-// Runs a handler body under the common error trap: a run-time error ends the body and is
-// reported; what the body did before the error stays done.
+// Runs a handler body under the error trap, reporting through the common error report.
 template <class Body>
 void ErrorTrap(Body&& body) noexcept {
-  try {
-    body();
-  } catch (const flight::RuntimeError& e) {
-    ReportError(e.Number(), QString::fromStdString(e.Description()));
-  } catch (const std::bad_alloc&) {
-    ReportError(7, QStringLiteral("Out of memory"));
-  } catch (const std::exception& e) {
-    ReportError(51, QString::fromLocal8Bit(e.what()));
-  }
+  flight::ErrorTrap(
+      [](int number, const std::string& description) {
+        ReportError(number, QString::fromStdString(description));
+      },
+      std::forward<Body>(body));
 }
 
 }  // namespace kelvor

@@ -1,10 +1,10 @@
-#include "app/message_box.h"
+#include "shared/message_box.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QPointer>
 
-#include "app/app_info.h"
+#include "shared/app_info.h"
 
 namespace kelvor {
 
