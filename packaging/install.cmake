@@ -2,10 +2,11 @@
 #
 # Layout, relative to the install prefix:
 #   <libdir>/tandrel-lunar-landing/      the program's folder: kelvor and its help collection
-#   bin/ or games/tandrel-lunar-landing  relative symlink to kelvor, the command on the PATH
+#   games/ or bin/tandrel-lunar-landing  relative symlink to kelvor, the command on the PATH
 #   share/applications, share/metainfo   desktop entry and AppStream metainfo
 #   share/icons/hicolor/<size>/apps      the icon, PNG at six sizes and scalable SVG
 #   <mandir>/man6                        the manual page
+#   share/doc/tandrel-lunar-landing      copyright and changelog.gz
 # and, outside the prefix, the machine-wide key store /etc/xdg/Tandrel/registry.reg.
 
 set(KELVOR_PACKAGE_NAME tandrel-lunar-landing)
@@ -14,7 +15,10 @@ set(KELVOR_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
 set(KELVOR_PACKAGING_BINARY_DIR ${CMAKE_BINARY_DIR}/packaging)
 file(MAKE_DIRECTORY ${KELVOR_PACKAGING_BINARY_DIR})
 
-option(KELVOR_INSTALL_GAMES "Put the command in <prefix>/games (Debian's games layout) instead of the bindir" OFF)
+# Debian keeps the commands of games in /usr/games (Policy 11.11), and a package in section
+# "games" without one there is rejected by lintian: the Debian package is built from this same
+# install, so the games layout is the default. OFF puts the command in the bindir instead.
+option(KELVOR_INSTALL_GAMES "Put the command in <prefix>/games (Debian's games layout) instead of the bindir" ON)
 # The game reads its key store from this fixed path whatever the prefix, so the file goes
 # there too (DESTDIR still applies); change it only for a staging install without root.
 set(KELVOR_KEYSTORE_DIR "/etc/xdg/Tandrel" CACHE PATH "Absolute folder of the machine-wide key store registry.reg")
@@ -38,6 +42,9 @@ if(TARGET kelvor)
   # The game links only the system's libraries: the installed program needs no run path, and
   # the $ORIGIN one Qt's project setup would give it points at folders that do not exist.
   set_property(TARGET kelvor PROPERTY INSTALL_RPATH "")
+  # Full RELRO, as Debian's hardening flags give a package: every symbol is bound at start,
+  # after which the global offset table is read-only. The game's start-up is Qt's, not this.
+  target_link_options(kelvor PRIVATE LINKER:-z,relro LINKER:-z,now)
   install(TARGETS kelvor RUNTIME DESTINATION ${KELVOR_PROGRAM_DIR})
   install(TARGETS kelvor_browser LIBRARY DESTINATION ${KELVOR_PROGRAM_DIR})
 
@@ -95,6 +102,21 @@ install(FILES ${KELVOR_MANPAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
 install(FILES ${KELVOR_RESOURCES_DIR}/registry/registry.reg DESTINATION ${KELVOR_KEYSTORE_DIR})
 
 install(FILES ${KELVOR_PACKAGING_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${KELVOR_PACKAGE_NAME})
+# The changelog in Debian's format, under the name Debian gives it in a package built by its
+# own maker (a "native" package: no Debian revision in the version). Compressed like the
+# manual page, with -n for the same reason.
+set(KELVOR_CHANGELOG ${KELVOR_PACKAGING_BINARY_DIR}/changelog.gz)
+add_custom_command(
+  OUTPUT ${KELVOR_CHANGELOG}
+  COMMAND gzip -9nc ${KELVOR_PACKAGING_DIR}/changelog > ${KELVOR_CHANGELOG}
+  DEPENDS ${KELVOR_PACKAGING_DIR}/changelog
+  COMMENT "Compressing the changelog"
+  VERBATIM)
+add_custom_target(kelvor_changelog ALL DEPENDS ${KELVOR_CHANGELOG})
+install(FILES ${KELVOR_CHANGELOG} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${KELVOR_PACKAGE_NAME})
+# The reasons for the lintian warnings the package keeps, where lintian looks for them.
+install(FILES ${KELVOR_PACKAGING_DIR}/lintian-overrides
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME ${KELVOR_PACKAGE_NAME})
 
 # The layout, for the install and package checks (shell).
 if(TARGET kelvor_help)
@@ -109,7 +131,8 @@ file(WRITE ${KELVOR_PACKAGING_BINARY_DIR}/layout.sh
      "man_dir='${CMAKE_INSTALL_MANDIR}'\n"
      "data_dir='${CMAKE_INSTALL_DATADIR}'\n"
      "doc_dir='${CMAKE_INSTALL_DATAROOTDIR}/doc/${KELVOR_PACKAGE_NAME}'\n"
-     "help_expected=${_kelvor_help_expected}\n")
+     "help_expected=${_kelvor_help_expected}\n"
+     "project_version='${PROJECT_VERSION}'\n")
 
 # --- Checks -----------------------------------------------------------------------------------
 if(BUILD_TESTING)
@@ -122,6 +145,12 @@ if(BUILD_TESTING)
     add_test(NAME install_tree_is_complete
              COMMAND ${KELVOR_PACKAGING_DIR}/check-install ${CMAKE_BINARY_DIR})
     set_tests_properties(install_tree_is_complete PROPERTIES LABELS packaging)
+    # Every ELF file of the build and of its install: no run path that lets the loader look in
+    # the working folder (an empty entry) or relative to the file ($ORIGIN).
+    add_test(NAME run_paths_are_absolute
+             COMMAND ${KELVOR_PACKAGING_DIR}/tests/check-run-paths
+                     --install ${CMAKE_BINARY_DIR} ${CMAKE_BINARY_DIR})
+    set_tests_properties(run_paths_are_absolute PROPERTIES LABELS packaging)
   endif()
   # The shipped key store must be readable by the game's own reader, not just look right.
   if(COMMAND kelvor_add_test AND TARGET kelvor_about)
