@@ -30,11 +30,14 @@
 //                  becoming active on a loaded machine) from passing for the press's own.
 //                  With no --watch, the whole window counts.
 //
-// One line per press on standard output, times in milliseconds from the key:
-//   press=I latency_ms=... first_damage_ms=... settled_ms=... changed=0|1 restarted=0|1
+// One line per press on standard output, times in milliseconds from the key (the clock read just
+// before the key's requests are written to the server):
+//   press=I latency_ms=... first_damage_ms=... settled_ms=... send_ms=... changed=0|1 restarted=0|1
 // latency_ms: every watched rectangle drawn; first_damage_ms: the first drawing after the key
-// (the button's pressed look); settled_ms: the last drawing before the quiet time; changed: the
-// pixels of every watched rectangle differ from those before the key. A press whose rectangles
+// (the button's pressed look); settled_ms: the last drawing before the quiet time; send_ms: how
+// long writing the key's requests took (more than a few microseconds: the tool lost the
+// processor meanwhile); changed: the pixels of every watched rectangle differ from those before
+// the key. A press whose rectangles
 // were not all drawn within the time-out prints latency_ms=NA. Exit status 0 when every press was
 // complete and changed its readouts, 1 otherwise, 2 when the program could not be driven at all.
 #include <X11/Xlib.h>
@@ -151,7 +154,7 @@ class Session {
   }
 
   struct Sample {
-    double latency = -1, firstDamage = -1, settled = -1;
+    double latency = -1, firstDamage = -1, settled = -1, send = -1;
     bool changed = false;
   };
 
@@ -169,15 +172,16 @@ class Session {
     m_sincePress = XCreateRegion();
     m_firstDamageAt = -1;
     double sentAt = -1;
+    Sample sample;
     std::istringstream in(m_options.press);
     std::string step;
     while (in >> step) Step(step, &sentAt);
     m_pressAt = sentAt;
+    sample.send = m_lastInputAt - sentAt;
     if (m_options.verbose) {
       std::fprintf(stderr, "%10.1f press sent, %d event(s) already queued\n", sentAt,
                    XQLength(m_display));
     }
-    Sample sample;
     const double deadline = sentAt + m_options.timeoutMs;
     while (NowMs() < deadline && sample.latency < 0) {
       Pump(std::min(deadline, NowMs() + 5));
@@ -331,7 +335,9 @@ class Session {
     return sym == NoSymbol ? 0 : XKeysymToKeycode(m_display, sym);
   }
 
-  // One step; with sentAt, the moment its input left for the server.
+  // One step; with sentAt, the moment just before its input was handed to Xlib. Taken before
+  // rather than after the flush: on a busy machine the tool may lose the processor in the write,
+  // and a clock read after it would then start after the program had already answered.
   bool Step(const std::string& step, double* sentAt) {
     if (step.rfind("key:", 0) == 0) {
       std::vector<KeyCode> held;
@@ -348,6 +354,7 @@ class Session {
       }
       const KeyCode key = Code(rest);
       if (!key) return false;
+      const double startAt = NowMs();
       for (KeyCode code : held) XTestFakeKeyEvent(m_display, code, True, CurrentTime);
       // The key is tapped: a push button acts on the release, which follows at once.
       XTestFakeKeyEvent(m_display, key, True, CurrentTime);
@@ -357,7 +364,7 @@ class Session {
       }
       XFlush(m_display);
       m_lastInputAt = NowMs();
-      if (sentAt) *sentAt = m_lastInputAt;
+      if (sentAt) *sentAt = startAt;
       return true;
     }
     if (step.rfind("click:", 0) == 0) {
@@ -368,12 +375,13 @@ class Session {
       int rootX = 0, rootY = 0;
       Window child = 0;
       XTranslateCoordinates(m_display, m_main, m_root, x, y, &rootX, &rootY, &child);
+      const double startAt = NowMs();
       XTestFakeMotionEvent(m_display, DefaultScreen(m_display), rootX, rootY, CurrentTime);
       XTestFakeButtonEvent(m_display, 1, True, CurrentTime);
       XTestFakeButtonEvent(m_display, 1, False, CurrentTime);
       XFlush(m_display);
       m_lastInputAt = NowMs();
-      if (sentAt) *sentAt = m_lastInputAt;
+      if (sentAt) *sentAt = startAt;
       WaitForQuiet();
       XTestFakeMotionEvent(m_display, DefaultScreen(m_display), 0, 0, CurrentTime);
       XFlush(m_display);
@@ -529,6 +537,7 @@ int main(int argc, char* argv[]) {
         field("latency_ms", sample.latency);
         field("first_damage_ms", sample.firstDamage);
         field("settled_ms", sample.settled);
+        field("send_ms", sample.send);
         std::printf("changed=%d restarted=%d\n", sample.changed ? 1 : 0, restart ? 1 : 0);
         std::fflush(stdout);
         if (!options.snapshotDir.empty() && i <= 3) {
