@@ -14,8 +14,8 @@ namespace kelvor {
 // the CPU, and a device that blocks (a hung sound server, an unplugged headset, a pipe nobody
 // reads) or fails only makes the alarm silent, never the flight late.
 //
-// The device is owned by a sound thread, started at the first beep: alsa-lib's open, write and
-// drain have no time limit, so they run where waiting harms nobody. Beep hands the tone to that
+// The device is owned by a sound thread, started at the first beep: alsa-lib's open and write
+// have no time limit, so they run where waiting harms nobody. Beep hands the tone to that
 // thread only while it is idle; a device still busy with an earlier tone, or stuck, gets no new
 // one, so nothing piles up behind it.
 class AlarmSound {
