@@ -7,16 +7,20 @@
 #include <unistd.h>
 
 #include <QDir>
-#include <QLibrary>
+#include <chrono>
 
 #include "about/desktop_browser.h"
-#include "app/app_info.h"
 #include "app/message_box.h"
 #include "flight/runtime_error.h"
 
 namespace kelvor {
 
 namespace {
+
+// How long the web command waits for the desktop to find and start the browser. A session bus
+// that has stopped answering would otherwise hold the window for ever; a desktop in working
+// order answers within a fraction of a second.
+constexpr std::chrono::seconds kDesktopWait{5};
 
 // File errors that flight::errors has no name for, numbered like the rest.
 constexpr int kDiskFull = 61;
@@ -112,22 +116,24 @@ void RemoveWhatIsLeft(PageFolder& folder) {
   folder = {};
 }
 
-// The browser part of the launcher, from the module in the program's folder; null when the
-// module is missing or broken, which leaves the game without a browser but otherwise whole.
-// The module stays loaded once loaded.
-KelvorOpenInBrowser LoadBrowserModule(const QString& moduleDir) {
-  QLibrary module(QDir(moduleDir).absoluteFilePath(QStringLiteral(KELVOR_BROWSER_MODULE)));
-  return reinterpret_cast<KelvorOpenInBrowser>(module.resolve(KELVOR_BROWSER_ENTRY));
+// A folder that can take the private folder: one the user may create files in and enter.
+bool IsUsableFolder(const QByteArray& path) {
+  struct stat info {};
+  return path.startsWith('/') && stat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
+         access(path.constData(), W_OK | X_OK) == 0;
 }
 
 }  // namespace
 
-WebLauncher::WebLauncher(QString tempRoot, QString moduleDir)
-    : m_tempRoot(std::move(tempRoot)), m_moduleDir(std::move(moduleDir)) {}
+WebLauncher::WebLauncher(QString tempRoot) : m_tempRoot(std::move(tempRoot)) {}
 
-QString WebLauncher::DefaultTempRoot() { return QDir::tempPath(); }
-
-QString WebLauncher::DefaultModuleDir() { return AppInfo::Path(); }
+QString WebLauncher::DefaultTempRoot() {
+  // As the C library's tempnam does: $TMPDIR when it names a usable folder, /tmp otherwise.
+  // Qt's temporary path is empty for a TMPDIR that does not exist, which would put the private
+  // folder at the root of the file system. A relative TMPDIR would depend on the working folder.
+  const QByteArray tmpdir = qgetenv("TMPDIR");
+  return IsUsableFolder(tmpdir) ? QFile::decodeName(tmpdir) : QStringLiteral("/tmp");
+}
 
 QString WebLauncher::PageName() { return QStringLiteral("temp.HTM"); }
 
@@ -141,25 +147,28 @@ void WebLauncher::WebLaunch(const std::string& sURL) const {
   m_programPath.clear();
 
   try {
-    MakePage(m_tempRoot, folder);
-    if (m_pageWritten) {
-      m_pageWritten(QFile::decodeName(folder.page));
-    }
-    const KelvorOpenInBrowser openInBrowser = LoadBrowserModule(m_moduleDir);
-    char programPath[kMaxProgramPath + 1] = {};
-    const KelvorBrowserResult result =
-        openInBrowser
-            ? openInBrowser(folder.page.constData(), sURL.c_str(), programPath, sizeof programPath)
-            : kKelvorBrowserNone;
-    m_programPath = QFile::decodeName(programPath);
-    if (result == kKelvorBrowserNone) {
+    // The page is written only once a launch can be attempted: without GIO there is nothing
+    // to ask about it.
+    const DesktopBrowser* browser = DesktopBrowser::Get();
+    if (browser == nullptr) {
       failure = Failure::kNoProgram;
-    } else if (result == kKelvorBrowserNotStarted) {
-      failure = Failure::kNotStarted;
-    }
-    if (failure == Failure::kNone) {
-      RemovePage(folder);
-      return;
+    } else {
+      MakePage(m_tempRoot, folder);
+      if (m_pageWritten) {
+        m_pageWritten(QFile::decodeName(folder.page));
+      }
+      std::string programPath;
+      const DesktopBrowser::Result result = browser->Open(
+          folder.page.toStdString(), sURL, kDesktopWait, kMaxProgramPath, programPath);
+      m_programPath = QFile::decodeName(QByteArray::fromStdString(programPath));
+      if (result == DesktopBrowser::Result::kNoProgram) {
+        failure = Failure::kNoProgram;
+      } else if (result == DesktopBrowser::Result::kNotStarted) {
+        failure = Failure::kNotStarted;
+      } else {
+        RemovePage(folder);
+        return;
+      }
     }
   } catch (const flight::RuntimeError& e) {
     errorNumber = e.Number();

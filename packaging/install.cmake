@@ -46,7 +46,6 @@ if(TARGET kelvor)
   # after which the global offset table is read-only. The game's start-up is Qt's, not this.
   target_link_options(kelvor PRIVATE LINKER:-z,relro LINKER:-z,now)
   install(TARGETS kelvor RUNTIME DESTINATION ${KELVOR_PROGRAM_DIR})
-  install(TARGETS kelvor_browser LIBRARY DESTINATION ${KELVOR_PROGRAM_DIR})
 
   # The command on the PATH is a relative link, so that the tree can be moved as a whole
   # (DESTDIR, a package's staging folder) and still point at the program. The game finds its

@@ -16,12 +16,16 @@ qt_add_executable(test_web_launch_probe ${CMAKE_CURRENT_LIST_DIR}/test_web_launc
 set_target_properties(test_web_launch_probe PROPERTIES WIN32_EXECUTABLE OFF MACOSX_BUNDLE OFF)
 target_link_libraries(test_web_launch_probe PRIVATE kelvor_helpweb kelvor_warnings)
 target_include_directories(test_web_launch_probe PRIVATE ${PROJECT_SOURCE_DIR})
-target_compile_definitions(test_web_launch_probe PRIVATE
-  KELVOR_MODULE_DIR="$<TARGET_FILE_DIR:kelvor_browser>")
+
+# A stand-in for GIO and the libraries under it that leaves a mark when it is loaded; the test
+# plants it in the folder a launch is started from.
+add_library(test_planted_library MODULE ${CMAKE_CURRENT_LIST_DIR}/planted_library.c)
+target_link_libraries(test_planted_library PRIVATE kelvor_warnings)
 
 kelvor_add_test(test_web_launcher
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_web_launcher.cpp
   LIBS Qt6::Core)
 target_compile_definitions(test_web_launcher PRIVATE
-  KELVOR_WEB_PROBE="$<TARGET_FILE:test_web_launch_probe>")
-add_dependencies(test_web_launcher test_web_launch_probe)
+  KELVOR_WEB_PROBE="$<TARGET_FILE:test_web_launch_probe>"
+  KELVOR_PLANTED_LIBRARY="$<TARGET_FILE:test_planted_library>")
+add_dependencies(test_web_launcher test_web_launch_probe test_planted_library)
