@@ -31,10 +31,12 @@ The landing is graded from a perfect landing to a fatal crash.")
 # Depends come from the libraries the program links (dpkg-shlibdeps). The rest are loaded or
 # started at run time, where no linker sees them, so they are named here: Qt's SVG image and
 # icon plugins for the artwork; alsa-lib, opened when the alarm first sounds
-# (snd_pcm_set_params: 1.0.16); and the help viewer with the database driver that reads its
-# collection, because the help is part of the game and F1 without them only shows an error.
+# (snd_pcm_set_params: 1.0.16); GIO, opened at the first web launch (libglib2.0-0;
+# g_desktop_app_info_get_boolean: 2.36); and the help viewer with the database driver that
+# reads its collection, because the help is part of the game and F1 without them only shows an
+# error.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, libasound2 (>= 1.0.16), assistant-qt6, libqt6sql6-sqlite")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, libasound2 (>= 1.0.16), libglib2.0-0 (>= 2.36), assistant-qt6, libqt6sql6-sqlite")
 # The program the About dialog's System Info button starts: the game runs without it.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "hardinfo")
 
