@@ -1,47 +1,169 @@
 #include "about/desktop_browser.h"
 
+#include <dlfcn.h>
 #include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstring>
+#include <condition_variable>
 #include <fstream>
 #include <memory>
-#include <string>
-#include <type_traits>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
 #include <vector>
+
+namespace kelvor {
+
+// GIO's functions (and the GObject and GLib ones that go with them), opened rather than
+// linked. The pointers keep the types of GIO's own declarations, so every call is checked as if
+// it were linked.
+struct GioApi {
+  decltype(&g_free) free;
+  decltype(&g_strfreev) strfreev;
+  decltype(&g_list_append) list_append;
+  decltype(&g_list_free) list_free;
+  decltype(&g_error_free) error_free;
+  decltype(&g_shell_parse_argv) shell_parse_argv;
+  decltype(&g_find_program_in_path) find_program_in_path;
+  decltype(&g_object_unref) object_unref;
+  decltype(&g_type_check_instance_is_a) type_check_instance_is_a;
+  decltype(&g_cancellable_new) cancellable_new;
+  decltype(&g_cancellable_cancel) cancellable_cancel;
+  decltype(&g_file_new_for_path) file_new_for_path;
+  decltype(&g_file_query_info) file_query_info;
+  decltype(&g_file_info_get_content_type) file_info_get_content_type;
+  decltype(&g_app_info_get_default_for_type) app_info_get_default_for_type;
+  decltype(&g_app_info_get_recommended_for_type) app_info_get_recommended_for_type;
+  decltype(&g_app_info_supports_uris) app_info_supports_uris;
+  decltype(&g_app_info_get_commandline) app_info_get_commandline;
+  decltype(&g_app_info_launch_uris) app_info_launch_uris;
+  decltype(&g_desktop_app_info_get_type) desktop_app_info_get_type;
+  decltype(&g_desktop_app_info_get_boolean) desktop_app_info_get_boolean;
+  decltype(&g_bus_get_sync) bus_get_sync;
+};
 
 namespace {
 
+using Result = DesktopBrowser::Result;
+
+// A launch that has begun by the time limit no longer waits on the bus (the connection is made
+// before it); it gets this long to hand the address over.
+constexpr std::chrono::seconds kLaunchGrace{1};
+
+template <class Function>
+bool Bind(void* library, const char* name, Function& function) {
+  function = reinterpret_cast<Function>(dlsym(library, name));
+  return function != nullptr;
+}
+
+std::optional<GioApi> LoadGio() {
+  // By name alone: the loader then searches only the system's folders (the game's executable
+  // carries no run path), never the working folder.
+  void* library = dlopen("libgio-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
+  if (library == nullptr) return std::nullopt;
+  // A handle's symbols include those of the libraries it depends on: GObject and GLib.
+  GioApi api{};
+  if (Bind(library, "g_free", api.free) && Bind(library, "g_strfreev", api.strfreev) &&
+      Bind(library, "g_list_append", api.list_append) &&
+      Bind(library, "g_list_free", api.list_free) &&
+      Bind(library, "g_error_free", api.error_free) &&
+      Bind(library, "g_shell_parse_argv", api.shell_parse_argv) &&
+      Bind(library, "g_find_program_in_path", api.find_program_in_path) &&
+      Bind(library, "g_object_unref", api.object_unref) &&
+      Bind(library, "g_type_check_instance_is_a", api.type_check_instance_is_a) &&
+      Bind(library, "g_cancellable_new", api.cancellable_new) &&
+      Bind(library, "g_cancellable_cancel", api.cancellable_cancel) &&
+      Bind(library, "g_file_new_for_path", api.file_new_for_path) &&
+      Bind(library, "g_file_query_info", api.file_query_info) &&
+      Bind(library, "g_file_info_get_content_type", api.file_info_get_content_type) &&
+      Bind(library, "g_app_info_get_default_for_type", api.app_info_get_default_for_type) &&
+      Bind(library, "g_app_info_get_recommended_for_type",
+           api.app_info_get_recommended_for_type) &&
+      Bind(library, "g_app_info_supports_uris", api.app_info_supports_uris) &&
+      Bind(library, "g_app_info_get_commandline", api.app_info_get_commandline) &&
+      Bind(library, "g_app_info_launch_uris", api.app_info_launch_uris) &&
+      Bind(library, "g_desktop_app_info_get_type", api.desktop_app_info_get_type) &&
+      Bind(library, "g_desktop_app_info_get_boolean", api.desktop_app_info_get_boolean) &&
+      Bind(library, "g_bus_get_sync", api.bus_get_sync)) {
+    return api;  // GIO stays loaded for the rest of the run: GObject types cannot be unloaded
+  }
+  dlclose(library);
+  return std::nullopt;
+}
+
 struct GObjectUnref {
+  const GioApi* gio;
   void operator()(gpointer object) const {
-    if (object != nullptr) {
-      g_object_unref(object);
-    }
+    if (object != nullptr) gio->object_unref(object);
   }
 };
 template <class T>
 using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
 
-bool NeedsTerminal(GAppInfo* app) {
-  return G_IS_DESKTOP_APP_INFO(app) &&
-         g_desktop_app_info_get_boolean(G_DESKTOP_APP_INFO(app), "Terminal");
+// One search for the browser, shared by the caller and the worker thread; whichever lets go
+// last frees it.
+struct Search {
+  Search(const GioApi& api, std::string page, std::string address, std::size_t maxPath)
+      : gio(api),
+        pagePath(std::move(page)),
+        url(std::move(address)),
+        maxProgramPath(maxPath),
+        cancellable(api.cancellable_new()) {}
+  ~Search() { gio.object_unref(cancellable); }
+  Search(const Search&) = delete;
+  Search& operator=(const Search&) = delete;
+
+  const GioApi& gio;
+  const std::string pagePath;
+  const std::string url;
+  const std::size_t maxProgramPath;
+  GCancellable* const cancellable;  // called off when the caller stops waiting
+
+  std::mutex mutex;
+  std::condition_variable changed;
+  // Guarded by mutex.
+  bool abandoned = false;  // the caller has stopped waiting: start nothing, leave the page alone
+  bool launching = false;  // the launch has begun
+  bool done = false;
+  Result result = Result::kNoProgram;
+  std::string programPath;
+};
+
+bool StillWanted(Search& search) {
+  const std::lock_guard lock(search.mutex);
+  return !search.abandoned;
 }
 
-// The application's executable as a full path; empty when it is not to be found.
-std::string ProgramPathOf(GAppInfo* app) {
-  const char* executable = g_app_info_get_executable(app);
-  if (executable == nullptr || *executable == '\0') {
+bool NeedsTerminal(const GioApi& gio, GAppInfo* app) {
+  return gio.type_check_instance_is_a(reinterpret_cast<GTypeInstance*>(app),
+                                      gio.desktop_app_info_get_type()) &&
+         gio.desktop_app_info_get_boolean(reinterpret_cast<GDesktopAppInfo*>(app), "Terminal");
+}
+
+// The application's executable as a full path; empty when it is not to be found. The program is
+// the first word of the entry's command line as the launch will split it, so that a quoted path
+// with spaces in it stays whole.
+std::string ProgramPathOf(const GioApi& gio, GAppInfo* app) {
+  const char* commandLine = gio.app_info_get_commandline(app);
+  if (commandLine == nullptr) return {};
+  gint argc = 0;
+  gchar** argv = nullptr;
+  if (!gio.shell_parse_argv(commandLine, &argc, &argv, nullptr)) return {};
+  const std::string program = argc > 0 ? argv[0] : "";
+  gio.strfreev(argv);
+  // A name with a slash that is not a full path would be looked for in the working folder.
+  if (program.empty() || (program.front() != '/' && program.find('/') != std::string::npos)) {
     return {};
   }
-  gchar* found = g_find_program_in_path(executable);
-  if (found == nullptr) {
-    return {};
-  }
+  gchar* found = gio.find_program_in_path(program.c_str());
+  if (found == nullptr) return {};
   std::string path(found);
-  g_free(found);
-  return path;
+  gio.free(found);
+  // An empty or "." entry in PATH finds programs in the working folder, too.
+  return path.front() == '/' ? path : std::string();
 }
 
 struct Association {
@@ -52,38 +174,37 @@ struct Association {
 // The desktop's default application for the page's content type that takes an address as an
 // argument and runs in a window of its own. When the default needs a terminal (a text-mode
 // browser), the other applications recommended for the type are tried in the desktop's order.
-Association FindAssociatedProgram(const char* pagePath, std::size_t maxProgramPath) {
-  GObjectPtr<GFile> file(g_file_new_for_path(pagePath));
-  GObjectPtr<GFileInfo> info(g_file_query_info(file.get(), G_FILE_ATTRIBUTE_STANDARD_CONTENT_TYPE,
-                                               G_FILE_QUERY_INFO_NONE, nullptr, nullptr));
-  if (!info) {
-    return {};
-  }
-  const char* type = g_file_info_get_content_type(info.get());
-  if (type == nullptr) {
-    return {};
-  }
+Association FindAssociatedProgram(Search& search) {
+  const GioApi& gio = search.gio;
+  const GObjectUnref unref{&gio};
+  if (!StillWanted(search)) return {{nullptr, unref}, {}};
+  GObjectPtr<GFile> file(gio.file_new_for_path(search.pagePath.c_str()), unref);
+  GObjectPtr<GFileInfo> info(
+      gio.file_query_info(file.get(), G_FILE_ATTRIBUTE_STANDARD_CONTENT_TYPE,
+                          G_FILE_QUERY_INFO_NONE, search.cancellable, nullptr),
+      unref);
+  if (!info) return {{nullptr, unref}, {}};
+  const char* type = gio.file_info_get_content_type(info.get());
+  if (type == nullptr) return {{nullptr, unref}, {}};
 
   std::vector<GObjectPtr<GAppInfo>> candidates;
-  candidates.emplace_back(g_app_info_get_default_for_type(type, TRUE));
-  GList* recommended = g_app_info_get_recommended_for_type(type);
+  candidates.emplace_back(gio.app_info_get_default_for_type(type, TRUE), unref);
+  GList* recommended = gio.app_info_get_recommended_for_type(type);
   for (GList* item = recommended; item != nullptr; item = item->next) {
-    candidates.emplace_back(G_APP_INFO(item->data));
+    candidates.emplace_back(static_cast<GAppInfo*>(item->data), unref);
   }
-  g_list_free(recommended);
+  gio.list_free(recommended);
 
   for (auto& candidate : candidates) {
-    if (!candidate || !g_app_info_supports_uris(candidate.get()) ||
-        NeedsTerminal(candidate.get())) {
+    if (!candidate || !gio.app_info_supports_uris(candidate.get()) ||
+        NeedsTerminal(gio, candidate.get())) {
       continue;
     }
-    std::string program = ProgramPathOf(candidate.get());
-    if (program.empty() || program.size() > maxProgramPath) {
-      continue;
-    }
+    std::string program = ProgramPathOf(gio, candidate.get());
+    if (program.empty() || program.size() > search.maxProgramPath) continue;
     return {std::move(candidate), std::move(program)};
   }
-  return {};
+  return {{nullptr, unref}, {}};
 }
 
 bool IsExecutableFile(const std::string& path) {
@@ -96,56 +217,107 @@ bool IsExecutableFile(const std::string& path) {
 // the system would refuse to execute: a program that is no executable file, or a script whose
 // interpreter is missing.
 bool CanExecute(const std::string& programPath) {
-  if (!IsExecutableFile(programPath)) {
-    return false;
-  }
+  if (!IsExecutableFile(programPath)) return false;
   std::ifstream program(programPath, std::ios::binary);
-  if (!program.is_open()) {
-    return false;
-  }
+  if (!program.is_open()) return false;
   char head[256] = {};
   program.read(head, sizeof head);
   const std::string start(head, static_cast<std::size_t>(program.gcount()));
-  if (start.rfind("#!", 0) != 0) {
-    return true;
-  }
+  if (start.rfind("#!", 0) != 0) return true;
   const std::string line = start.substr(2, start.find('\n') - 2);
   const std::size_t begin = line.find_first_not_of(" \t");
-  if (begin == std::string::npos) {
-    return false;
-  }
+  if (begin == std::string::npos) return false;
   const std::string interpreter = line.substr(begin, line.find_first_of(" \t\r", begin) - begin);
   return IsExecutableFile(interpreter);
 }
 
 // Runs the application through its desktop entry with the address as its one argument.
-bool StartProgram(const Association& association, const char* url) {
-  if (!CanExecute(association.programPath)) {
-    return false;
-  }
-  GList* uris = g_list_append(nullptr, const_cast<char*>(url));
+bool StartProgram(Search& search, const Association& association) {
+  const GioApi& gio = search.gio;
+  if (!CanExecute(association.programPath)) return false;
+  // GIO's launch first asks for the session bus, and waits without limit for a bus daemon that
+  // has stopped answering. Connecting here, where the wait can be called off, leaves the launch
+  // the connection already made: GIO keeps one per process for as long as it is held.
   GError* error = nullptr;
-  const bool started = g_app_info_launch_uris(association.app.get(), uris, nullptr, &error);
-  g_list_free(uris);
+  GDBusConnection* bus = gio.bus_get_sync(G_BUS_TYPE_SESSION, search.cancellable, &error);
   if (error != nullptr) {
-    g_error_free(error);
+    gio.error_free(error);  // without a bus, GIO starts the program all the same
+    error = nullptr;
   }
+  const GObjectPtr<GDBusConnection> holdBus(bus, GObjectUnref{&gio});
+  {
+    const std::lock_guard lock(search.mutex);
+    if (search.abandoned) return false;
+    search.launching = true;
+  }
+  GList* uris = gio.list_append(nullptr, const_cast<char*>(search.url.c_str()));
+  const bool started = gio.app_info_launch_uris(association.app.get(), uris, nullptr, &error);
+  gio.list_free(uris);
+  if (error != nullptr) gio.error_free(error);
   return started;
+}
+
+void Work(const std::shared_ptr<Search>& search) {
+  Result result = Result::kNoProgram;
+  const Association association = FindAssociatedProgram(*search);
+  if (association.app) {
+    {
+      const std::lock_guard lock(search->mutex);
+      search->programPath = association.programPath;
+    }
+    result = StartProgram(*search, association) ? Result::kStarted : Result::kNotStarted;
+  }
+  {
+    const std::lock_guard lock(search->mutex);
+    search->result = result;
+    search->done = true;
+  }
+  search->changed.notify_all();
 }
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) KelvorBrowserResult kelvor_open_in_browser(
-    const char* pagePath, const char* url, char* programPath, size_t programPathSize) {
-  static_assert(std::is_same_v<decltype(&kelvor_open_in_browser), KelvorOpenInBrowser>);
-  if (programPathSize == 0) {
-    return kKelvorBrowserNone;
-  }
-  programPath[0] = '\0';
-  const Association association = FindAssociatedProgram(pagePath, programPathSize - 1);
-  if (!association.app) {
-    return kKelvorBrowserNone;
-  }
-  std::memcpy(programPath, association.programPath.c_str(), association.programPath.size() + 1);
-  return StartProgram(association, url) ? kKelvorBrowserStarted : kKelvorBrowserNotStarted;
+const DesktopBrowser* DesktopBrowser::Get() {
+  static const std::optional<GioApi> gio = LoadGio();
+  if (!gio) return nullptr;
+  static const DesktopBrowser browser(*gio);
+  return &browser;
 }
+
+DesktopBrowser::Result DesktopBrowser::Open(const std::string& pagePath, const std::string& url,
+                                            std::chrono::milliseconds limit,
+                                            std::size_t maxProgramPath,
+                                            std::string& programPath) const {
+  programPath.clear();
+  const auto search = std::make_shared<Search>(m_gio, pagePath, url, maxProgramPath);
+  std::thread worker;
+  try {
+    worker = std::thread(Work, search);
+  } catch (const std::system_error&) {
+    return Result::kNotStarted;  // no thread to be had: the system is out of resources
+  }
+
+  std::unique_lock lock(search->mutex);
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  const auto finished = [&search] { return search->done; };
+  bool done = search->changed.wait_until(lock, deadline, finished);
+  if (!done && search->launching) {
+    done = search->changed.wait_until(lock, deadline + kLaunchGrace, finished);
+  }
+  programPath = search->programPath;
+  if (done) {
+    const Result result = search->result;
+    lock.unlock();
+    worker.join();
+    return result;
+  }
+  // The desktop has not answered in time. The worker may stay blocked in a call that cannot be
+  // called off; it ends on its own, if ever, holding its share of the search.
+  search->abandoned = true;
+  lock.unlock();
+  m_gio.cancellable_cancel(search->cancellable);
+  worker.detach();
+  return Result::kNotStarted;
+}
+
+}  // namespace kelvor

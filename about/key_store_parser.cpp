@@ -314,19 +314,19 @@ const StoredValue* KeyStoreData::Find(std::string_view keyPath, std::string_view
   return value == key->second.end() ? nullptr : &value->second;
 }
 
-void KeyStoreData::SetValue(const std::string& keyPath, std::string_view valueName,
-                            StoredValue value) {
-  m_keys[UpperAscii(keyPath)][UpperAscii(valueName)] = std::move(value);
+KeyStoreData::KeyValues& KeyStoreData::DeclareKey(std::string_view keyPath) {
+  return m_keys[UpperAscii(keyPath)];
 }
 
-void KeyStoreData::DeleteValue(const std::string& keyPath, std::string_view valueName) {
-  const auto key = m_keys.find(UpperAscii(keyPath));
-  if (key != m_keys.end()) key->second.erase(UpperAscii(valueName));
+void KeyStoreData::SetValue(KeyValues& values, std::string_view valueName, StoredValue value) {
+  values[UpperAscii(valueName)] = std::move(value);
 }
 
-void KeyStoreData::DeclareKey(const std::string& keyPath) { m_keys[UpperAscii(keyPath)]; }
+void KeyStoreData::DeleteValue(KeyValues& values, std::string_view valueName) {
+  values.erase(UpperAscii(valueName));
+}
 
-void KeyStoreData::DeleteKey(const std::string& keyPath) {
+void KeyStoreData::DeleteKey(std::string_view keyPath) {
   const std::string key = UpperAscii(keyPath);
   m_keys.erase(key);
   const std::string below = key + '\\';
@@ -365,13 +365,16 @@ std::optional<KeyStoreData> ParseKeyStore(std::string_view bytes) {
   }
 
   KeyStoreData store;
-  std::optional<std::string> currentKey;
+  // The values of the key whose header the value lines follow; null while there is none (before
+  // the first header, and after a deletion or a malformed header). Only a header deletes keys,
+  // and every header resets it first, so it never outlives its key.
+  KeyStoreData::KeyValues* currentKey = nullptr;
   while (reader.Next(line)) {
     line = Trim(line);
     if (line.empty() || line.front() == ';') continue;
 
     if (line.front() == '[') {
-      currentKey.reset();
+      currentKey = nullptr;
       if (line.size() < 2 || line.back() != ']') continue;
       std::string_view name = line.substr(1, line.size() - 2);
       const bool deletion = !name.empty() && name.front() == '-';
@@ -381,8 +384,7 @@ std::optional<KeyStoreData> ParseKeyStore(std::string_view bytes) {
       if (deletion) {
         store.DeleteKey(*key);
       } else {
-        store.DeclareKey(*key);
-        currentKey = key;
+        currentKey = &store.DeclareKey(*key);
       }
       continue;
     }
@@ -391,9 +393,9 @@ std::optional<KeyStoreData> ParseKeyStore(std::string_view bytes) {
     ValueLine value = ParseValueLine(line, reader, utf16Strings);
     if (!currentKey || value.kind == LineKind::kMalformed) continue;
     if (value.kind == LineKind::kDelete) {
-      store.DeleteValue(*currentKey, value.name);
+      KeyStoreData::DeleteValue(*currentKey, value.name);
     } else {
-      store.SetValue(*currentKey, value.name, std::move(value.value));
+      KeyStoreData::SetValue(*currentKey, value.name, std::move(value.value));
     }
   }
   return store;

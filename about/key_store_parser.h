@@ -38,17 +38,24 @@ class KeyStoreData {
   // The value, or nullptr. The empty name is the key's default value ("@").
   const StoredValue* Find(std::string_view keyPath, std::string_view valueName) const;
 
-  void SetValue(const std::string& keyPath, std::string_view valueName, StoredValue value);
-  void DeleteValue(const std::string& keyPath, std::string_view valueName);
-  void DeclareKey(const std::string& keyPath);
+  // The values of one key: upper-cased value name -> value.
+  using KeyValues = std::map<std::string, StoredValue>;
+
+  // Declares the key and hands out its values, valid until the key is deleted. A key header
+  // is followed by any number of value lines, and its path may be half the store long: the
+  // values are filed through this handle so that the path is looked up once per header, not
+  // once per line.
+  KeyValues& DeclareKey(std::string_view keyPath);
+  static void SetValue(KeyValues& values, std::string_view valueName, StoredValue value);
+  static void DeleteValue(KeyValues& values, std::string_view valueName);
   // Removes the key with everything below it.
-  void DeleteKey(const std::string& keyPath);
+  void DeleteKey(std::string_view keyPath);
 
   std::size_t KeyCount() const { return m_keys.size(); }
 
  private:
-  // Upper-cased key path -> upper-cased value name -> value.
-  std::map<std::string, std::map<std::string, StoredValue>> m_keys;
+  // Upper-cased key path -> its values.
+  std::map<std::string, KeyValues> m_keys;
 };
 
 // Normalises a key path for lookups: upper-cases ASCII letters and checks its shape (non-empty
@@ -63,6 +70,8 @@ std::optional<std::string> NormaliseKeyPath(std::string_view keyPath);
 // that follow it up to the next good header, so no value is ever filed under a wrong key.
 // Works on any bytes: never reads outside the buffer, never loops without consuming input,
 // and allocates no more than a fixed multiple of the buffer's size (one map entry per line).
+// Time grows with the buffer's size alone: a line costs a few passes over its own bytes and one
+// map lookup, whatever the length of the key path it is filed under.
 std::optional<KeyStoreData> ParseKeyStore(std::string_view bytes);
 
 }  // namespace kelvor::keystore

@@ -1,10 +1,16 @@
 #include "about/sys_info_launcher.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QByteArray>
 #include <QFile>
-#include <QFileInfo>
-#include <QProcess>
 #include <array>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
 
 #include "shared/message_box.h"
 #include "flight/runtime_error.h"
@@ -18,7 +24,7 @@ constexpr std::uint32_t kKeyAllAccess = 0x2003F;
 constexpr std::uint32_t kDataBufferSize = 1024;
 
 const QString kUnavailable = QStringLiteral("System Information Is Unavailable At This Time");
-const QString kProgramName = QStringLiteral("/MSINFO32.EXE");
+constexpr char kProgramName[] = "/MSINFO32.EXE";
 
 // Closes the opened key whichever way the reader leaves, errors included.
 class KeyCloser {
@@ -35,6 +41,75 @@ class KeyCloser {
   const std::uint32_t& m_key;
 };
 
+bool IsExecutableFile(const QByteArray& path) {
+  struct stat info {};
+  return ::stat(path.constData(), &info) == 0 && S_ISREG(info.st_mode) &&
+         ::access(path.constData(), X_OK) == 0;
+}
+
+// A bare program name is looked for in the absolute folders of PATH, never in the working
+// folder; empty when it is nowhere.
+QByteArray ResolveProgram(const QByteArray& path) {
+  if (path.contains('/')) return path;
+  const char* const searchPath = std::getenv("PATH");
+  if (searchPath == nullptr) return {};
+  for (const QByteArray& folder : QByteArray(searchPath).split(':')) {
+    if (!folder.startsWith('/')) continue;
+    const QByteArray candidate = folder + '/' + path;
+    if (IsExecutableFile(candidate)) return candidate;
+  }
+  return {};
+}
+
+// Starts the program detached: a short-lived child starts it and ends at once, so the program
+// is nobody's zombie and lives on after the game. The program's path goes to execve as the
+// bytes it came as. True once the program runs; false when it could not be started (missing,
+// not executable, a folder...), which a pipe closed by a successful exec tells apart.
+bool SpawnDetached(const QByteArray& program) {
+  // Everything the children use is made before fork: in the child of a threaded process only
+  // async-signal-safe calls are allowed.
+  const char* const file = program.constData();
+  char* const argv[] = {const_cast<char*>(file), nullptr};
+  char** const envp = environ;
+  sigset_t noSignals;
+  sigemptyset(&noSignals);
+  struct sigaction defaultAction {};
+  defaultAction.sa_handler = SIG_DFL;
+  int started[2];
+  if (::pipe2(started, O_CLOEXEC) != 0) return false;
+
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::setsid();
+    const pid_t grandchild = ::fork();
+    if (grandchild == 0) {
+      // The program starts as from a shell, whatever this process ignores or blocks.
+      ::sigaction(SIGPIPE, &defaultAction, nullptr);
+      ::sigprocmask(SIG_SETMASK, &noSignals, nullptr);
+      ::execve(file, argv, envp);
+    }
+    // Here in the short-lived child, or in the program's process when exec failed.
+    if (grandchild > 0) ::_exit(0);
+    const char failed = 1;
+    [[maybe_unused]] const ssize_t told = ::write(started[1], &failed, 1);
+    ::_exit(127);
+  }
+  ::close(started[1]);
+  if (child < 0) {
+    ::close(started[0]);
+    return false;
+  }
+  char failed = 0;
+  ssize_t got = 0;
+  do {
+    got = ::read(started[0], &failed, 1);
+  } while (got < 0 && errno == EINTR);
+  ::close(started[0]);
+  while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+  }
+  return got == 0;
+}
+
 }  // namespace
 
 SysInfoLauncher::SysInfoLauncher(const QString& storePath)
@@ -42,13 +117,24 @@ SysInfoLauncher::SysInfoLauncher(const QString& storePath)
 
 bool SysInfoLauncher::GetKeyValue(std::uint32_t KeyRoot, const QString& KeyName,
                                   const QString& SubKeyRef, QString& KeyVal) {
+  std::optional<QByteArray> bytes;
+  if (!GetKeyBytes(KeyRoot, KeyName, SubKeyRef, bytes)) {
+    KeyVal.clear();
+    return false;
+  }
+  if (bytes) KeyVal = QString::fromLocal8Bit(*bytes);
+  return true;
+}
+
+bool SysInfoLauncher::GetKeyBytes(std::uint32_t KeyRoot, const QString& KeyName,
+                                  const QString& SubKeyRef, std::optional<QByteArray>& KeyVal) {
+  KeyVal.reset();
   std::uint32_t hKey = 0;
   const KeyCloser closer(m_store, hKey);
 
   const QByteArray keyName = KeyName.toLocal8Bit();
   if (m_store.OpenKeyEx(KeyRoot, keyName.toStdString(), 0, kKeyAllAccess, &hKey) !=
       keystore::kErrorSuccess) {
-    KeyVal.clear();
     return false;
   }
 
@@ -58,13 +144,12 @@ bool SysInfoLauncher::GetKeyValue(std::uint32_t KeyRoot, const QString& KeyName,
   const QByteArray valueName = SubKeyRef.toLocal8Bit();
   if (m_store.QueryValueEx(hKey, valueName.toStdString(), &type, buffer.data(), &dataSize) !=
       keystore::kErrorSuccess) {
-    KeyVal.clear();
     return false;
   }
 
   // Looking at the last byte of nothing is an invalid call, not a missing value.
   if (dataSize == 0) {
-    throw flight::RuntimeError(flight::errors::kInvalidCall, "Invalid procedure call or argument");
+    flight::RaiseInvalidCall();
   }
   QByteArray text(reinterpret_cast<const char*>(buffer.data()), static_cast<int>(dataSize));
   // Drops a string's terminator, and just as well the high zero byte of a number.
@@ -72,49 +157,55 @@ bool SysInfoLauncher::GetKeyValue(std::uint32_t KeyRoot, const QString& KeyName,
 
   switch (type) {
     case keystore::kRegSz:
-      KeyVal = QString::fromLocal8Bit(text);
+      KeyVal = text;
       break;
     case keystore::kRegDword: {
-      QString hex = QStringLiteral("&h");
+      QByteArray hex = "&h";
       for (qsizetype i = text.size() - 1; i >= 0; --i) {
-        hex += QStringLiteral("%1")
-                   .arg(static_cast<uint>(static_cast<unsigned char>(text[i])), 2, 16,
-                        QLatin1Char('0'))
+        hex += QByteArray::number(static_cast<unsigned char>(text[i]), 16)
+                   .rightJustified(2, '0')
                    .toUpper();
       }
       KeyVal = hex;
       break;
     }
     default:
-      break;  // other types leave the caller's text as it was
+      break;  // another type has no text
   }
   return true;
 }
 
-void SysInfoLauncher::StartProgram(const QString& path) {
+void SysInfoLauncher::StartProgram(const QByteArray& path) {
   // A NUL would cut the path short and start some other program than the one named.
-  if (path.isEmpty() || path.contains(QChar(u'\0')) || !QProcess::startDetached(path, {})) {
-    throw flight::RuntimeError(flight::errors::kFileNotFound, "File not found");
+  if (path.isEmpty() || path.contains('\0')) {
+    flight::RaiseFileNotFound();
+  }
+  const QByteArray program = ResolveProgram(path);
+  if (program.isEmpty() || !SpawnDetached(program)) {
+    flight::RaiseFileNotFound();
   }
 }
 
 void SysInfoLauncher::StartSysInfo() {
   // True when the program was started; false for every way of not finding it.
   const auto launch = [this]() -> bool {
-    QString path;
-    if (!GetKeyValue(keystore::kHKeyLocalMachine,
+    std::optional<QByteArray> path;
+    if (!GetKeyBytes(keystore::kHKeyLocalMachine,
                      QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
                      QStringLiteral("PATH"), path)) {
-      if (!GetKeyValue(keystore::kHKeyLocalMachine,
+      if (!GetKeyBytes(keystore::kHKeyLocalMachine,
                        QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location"),
                        QStringLiteral("MSINFO"), path)) {
         return false;
       }
       // Only the folder is known here, so the program must be seen on the disk first.
-      if (!QFileInfo(path + kProgramName).isFile()) return false;
-      path += kProgramName;
+      const QByteArray program = path.value_or(QByteArray()) + kProgramName;
+      struct stat info {};
+      if (::stat(program.constData(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+      path = program;
     }
-    StartProgram(path);
+    // A value of another type names no program.
+    StartProgram(path.value_or(QByteArray()));
     return true;
   };
 

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 #include "about/key_store.h"
 
@@ -29,9 +31,15 @@ class SysInfoLauncher {
   const keystore::KeyStore& Store() const { return m_store; }
 
  private:
-  // Starts the program at path without a shell and without waiting for it; a path that cannot
-  // be started raises a run-time error.
-  static void StartProgram(const QString& path);
+  // What GetKeyValue reads, as the bytes the store holds: a string without its terminator, a
+  // number as "&h" hex; nullopt for a value of another type (true still returned). A path
+  // need not be UTF-8, and text would not carry such a path through to the program unchanged.
+  bool GetKeyBytes(std::uint32_t KeyRoot, const QString& KeyName, const QString& SubKeyRef,
+                   std::optional<QByteArray>& KeyVal);
+
+  // Starts the program at path (bytes as the store holds them) without a shell and without
+  // waiting for it; a path that cannot be started raises a run-time error.
+  static void StartProgram(const QByteArray& path);
 
   keystore::KeyStore m_store;
 };

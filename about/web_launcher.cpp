@@ -7,10 +7,9 @@
 #include <unistd.h>
 
 #include <QDir>
-#include <QLibrary>
+#include <chrono>
 
 #include "about/desktop_browser.h"
-#include "shared/app_info.h"
 #include "shared/message_box.h"
 #include "flight/runtime_error.h"
 
@@ -18,29 +17,13 @@ namespace kelvor {
 
 namespace {
 
-// File errors that flight::errors has no name for, numbered like the rest.
-constexpr int kDiskFull = 61;
-constexpr int kPathNotFound = 76;
+// How long the web command waits for the desktop to find and start the browser. A session bus
+// that has stopped answering would otherwise hold the window for ever; a desktop in working
+// order answers within a fraction of a second.
+constexpr std::chrono::seconds kDesktopWait{5};
 
 // The three ways a launch can fail, as the message tells them.
 enum class Failure { kNone, kNoProgram, kNotStarted };
-
-flight::RuntimeError FileError(int error) {
-  switch (error) {
-    case EACCES:
-    case EPERM:
-    case EROFS:
-      return {flight::errors::kPermissionDenied, "Permission denied"};
-    case ENOENT:
-    case ENOTDIR:
-      return {kPathNotFound, "Path not found"};
-    case ENOSPC:
-    case EDQUOT:
-      return {kDiskFull, "Disk full"};
-    default:
-      return {flight::errors::kPathFileAccess, "Path/File access error"};
-  }
-}
 
 // The private folder of one launch and the page in it.
 struct PageFolder {
@@ -53,7 +36,7 @@ void MakePage(const QString& root, PageFolder& folder) {
   QByteArray templ =
       QFile::encodeName(QDir::cleanPath(root) + QStringLiteral("/kelvor-web-XXXXXX"));
   if (mkdtemp(templ.data()) == nullptr) {
-    throw FileError(errno);
+    flight::RaiseFileError(errno);
   }
   folder.dir = templ;
   folder.page = folder.dir + '/' + QFile::encodeName(WebLauncher::PageName());
@@ -61,7 +44,7 @@ void MakePage(const QString& root, PageFolder& folder) {
   const int fd = open(folder.page.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                       S_IRUSR | S_IWUSR);
   if (fd < 0) {
-    throw FileError(errno);
+    flight::RaiseFileError(errno);
   }
   const QByteArray content = WebLauncher::PageContent();
   qsizetype written = 0;
@@ -73,12 +56,12 @@ void MakePage(const QString& root, PageFolder& folder) {
     if (n <= 0) {
       const int error = n < 0 ? errno : ENOSPC;
       close(fd);
-      throw FileError(error);
+      flight::RaiseFileError(error);
     }
     written += n;
   }
   if (close(fd) != 0) {
-    throw FileError(errno);
+    flight::RaiseFileError(errno);
   }
 }
 
@@ -90,10 +73,10 @@ bool PageExists(const PageFolder& folder) {
 // Deletes the page (an error when it is not there) and then its folder.
 void RemovePage(PageFolder& folder) {
   if (unlink(folder.page.constData()) != 0) {
-    throw FileError(errno);
+    flight::RaiseFileError(errno);
   }
   if (rmdir(folder.dir.constData()) != 0) {
-    throw FileError(errno);
+    flight::RaiseFileError(errno);
   }
   folder = {};
 }
@@ -104,30 +87,32 @@ void RemoveWhatIsLeft(PageFolder& folder) {
     return;
   }
   if (PageExists(folder) && unlink(folder.page.constData()) != 0) {
-    throw FileError(errno);
+    flight::RaiseFileError(errno);
   }
   if (rmdir(folder.dir.constData()) != 0) {
-    throw FileError(errno);
+    flight::RaiseFileError(errno);
   }
   folder = {};
 }
 
-// The browser part of the launcher, from the module in the program's folder; null when the
-// module is missing or broken, which leaves the game without a browser but otherwise whole.
-// The module stays loaded once loaded.
-KelvorOpenInBrowser LoadBrowserModule(const QString& moduleDir) {
-  QLibrary module(QDir(moduleDir).absoluteFilePath(QStringLiteral(KELVOR_BROWSER_MODULE)));
-  return reinterpret_cast<KelvorOpenInBrowser>(module.resolve(KELVOR_BROWSER_ENTRY));
+// A folder that can take the private folder: one the user may create files in and enter.
+bool IsUsableFolder(const QByteArray& path) {
+  struct stat info {};
+  return path.startsWith('/') && stat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
+         access(path.constData(), W_OK | X_OK) == 0;
 }
 
 }  // namespace
 
-WebLauncher::WebLauncher(QString tempRoot, QString moduleDir)
-    : m_tempRoot(std::move(tempRoot)), m_moduleDir(std::move(moduleDir)) {}
+WebLauncher::WebLauncher(QString tempRoot) : m_tempRoot(std::move(tempRoot)) {}
 
-QString WebLauncher::DefaultTempRoot() { return QDir::tempPath(); }
-
-QString WebLauncher::DefaultModuleDir() { return AppInfo::Path(); }
+QString WebLauncher::DefaultTempRoot() {
+  // As the C library's tempnam does: $TMPDIR when it names a usable folder, /tmp otherwise.
+  // Qt's temporary path is empty for a TMPDIR that does not exist, which would put the private
+  // folder at the root of the file system. A relative TMPDIR would depend on the working folder.
+  const QByteArray tmpdir = qgetenv("TMPDIR");
+  return IsUsableFolder(tmpdir) ? QFile::decodeName(tmpdir) : QStringLiteral("/tmp");
+}
 
 QString WebLauncher::PageName() { return QStringLiteral("temp.HTM"); }
 
@@ -141,25 +126,28 @@ void WebLauncher::WebLaunch(const std::string& sURL) const {
   m_programPath.clear();
 
   try {
-    MakePage(m_tempRoot, folder);
-    if (m_pageWritten) {
-      m_pageWritten(QFile::decodeName(folder.page));
-    }
-    const KelvorOpenInBrowser openInBrowser = LoadBrowserModule(m_moduleDir);
-    char programPath[kMaxProgramPath + 1] = {};
-    const KelvorBrowserResult result =
-        openInBrowser
-            ? openInBrowser(folder.page.constData(), sURL.c_str(), programPath, sizeof programPath)
-            : kKelvorBrowserNone;
-    m_programPath = QFile::decodeName(programPath);
-    if (result == kKelvorBrowserNone) {
+    // The page is written only once a launch can be attempted: without GIO there is nothing
+    // to ask about it.
+    const DesktopBrowser* browser = DesktopBrowser::Get();
+    if (browser == nullptr) {
       failure = Failure::kNoProgram;
-    } else if (result == kKelvorBrowserNotStarted) {
-      failure = Failure::kNotStarted;
-    }
-    if (failure == Failure::kNone) {
-      RemovePage(folder);
-      return;
+    } else {
+      MakePage(m_tempRoot, folder);
+      if (m_pageWritten) {
+        m_pageWritten(QFile::decodeName(folder.page));
+      }
+      std::string programPath;
+      const DesktopBrowser::Result result = browser->Open(
+          folder.page.toStdString(), sURL, kDesktopWait, kMaxProgramPath, programPath);
+      m_programPath = QFile::decodeName(QByteArray::fromStdString(programPath));
+      if (result == DesktopBrowser::Result::kNoProgram) {
+        failure = Failure::kNoProgram;
+      } else if (result == DesktopBrowser::Result::kNotStarted) {
+        failure = Failure::kNotStarted;
+      } else {
+        RemovePage(folder);
+        return;
+      }
     }
   } catch (const flight::RuntimeError& e) {
     errorNumber = e.Number();

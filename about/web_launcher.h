@@ -14,8 +14,11 @@ namespace kelvor {
 // content type, and that application is started with the address as its one argument. The page
 // lives in a private folder (mode 0700) made for the launch under the user's temporary folder,
 // never in the program's folder, which is read-only once the game is installed and would invite
-// a symlink attack if it were shared. Page and folder are gone when WebLaunch returns. Without
-// the browser module in the program's folder, no browser is found.
+// a symlink attack if it were shared. Page and folder are gone when WebLaunch returns. The
+// desktop is asked through GIO, opened from the system's libraries at the first launch; without
+// it no browser is found, and no page is written. The desktop gets a few seconds to find and
+// start the browser (a session bus that has stopped answering must not hold the window); after
+// that the launch counts as not started.
 //
 // Failures are told in a critical message box: "Could not find associated Browser" or "Web site
 // not located" (each followed by a line break and "0: "), or, for a file error, the error's
@@ -23,10 +26,8 @@ namespace kelvor {
 class WebLauncher {
  public:
   // `tempRoot` is the folder that receives the private folder; the user's temporary folder
-  // ($TMPDIR or /tmp) unless a caller names another. `moduleDir` holds the module that finds
-  // and starts the browser; the program's folder unless a caller names another.
-  explicit WebLauncher(QString tempRoot = DefaultTempRoot(),
-                       QString moduleDir = DefaultModuleDir());
+  // unless a caller names another.
+  explicit WebLauncher(QString tempRoot = DefaultTempRoot());
 
   // Opens `sURL` unchanged in the browser, or reports why not. Throws flight::RuntimeError only
   // when the page cannot be removed after a failure; the caller's error trap reports that.
@@ -42,8 +43,8 @@ class WebLauncher {
     m_pageWritten = std::move(hook);
   }
 
+  // $TMPDIR when it is a full path to a folder the user may create files in, /tmp otherwise.
   static QString DefaultTempRoot();
-  static QString DefaultModuleDir();
   // The page's name and its exact content (a quoted "<HTML> <\HTML>" and CR LF, 18 bytes).
   static QString PageName();
   static QByteArray PageContent();
@@ -52,7 +53,6 @@ class WebLauncher {
 
  private:
   QString m_tempRoot;
-  QString m_moduleDir;
   mutable QString m_programPath;
   std::function<void(const QString&)> m_pageWritten;
 };

@@ -38,10 +38,27 @@ int main(int argc, char* argv[]) {
   std::vector<HeldMessage> held;
   g_held = &held;
   const QtMessageHandler previous = qInstallMessageHandler(&HoldStartMessage);
+  // On a Wayland desktop that also runs an X server (XWayland), the game takes the X server: a
+  // Wayland client cannot place its windows, so the main window and the splash would not come
+  // up centred, and Qt's own Wayland title bar offers minimize and maximize buttons that the
+  // main window must not have. Wayland alone is used where there is no X server; a player's
+  // own QT_QPA_PLATFORM or -platform still decides. Only this process is meant: programs the
+  // game starts (the help viewer) choose for themselves.
+  const bool preferX11 =
+      qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY");
+  if (preferX11) qputenv("QT_QPA_PLATFORM", "xcb;wayland");
   QApplication app(argc, argv);
+  if (preferX11) qunsetenv("QT_QPA_PLATFORM");
   qInstallMessageHandler(previous);
   g_held = nullptr;
+  // An X server that was named but could not be reached, with Wayland taking over, is the
+  // silent fallback the choice above asks for, not news for the player.
+  const bool fellBackToWayland = preferX11 && QGuiApplication::platformName() != u"xcb";
   for (const HeldMessage& message : held) {
+    if (fellBackToWayland &&
+        (message.category == "qt.qpa.xcb" || message.category == "qt.qpa.plugin")) {
+      continue;
+    }
     const QMessageLogContext context(nullptr, 0, nullptr, message.category.constData());
     qt_message_output(message.type, context, message.text);
   }

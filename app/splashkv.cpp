@@ -7,6 +7,7 @@
 #include <QPalette>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 
 #include "shared/message_box.h"
 
@@ -47,6 +48,13 @@ splashkv::splashkv(QWidget* parent) : QWidget(parent, Qt::SplashScreen | Qt::Fra
     const QRect area = target->availableGeometry();
     move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
   }
+
+  // The splash has no caption, but the window system never receives an empty title: Qt hands
+  // it the application name instead, and a window manager that frames splash windows or a
+  // window switcher then shows that name. A blank title shows nothing there, while the widget's
+  // own caption (what a screen reader reads) stays empty.
+  create();
+  windowHandle()->setTitle(QStringLiteral(" "));
 }
 
 void splashkv::SetMainWindow(QWidget* frmLand) { m_frmLand = frmLand; }

@@ -52,6 +52,12 @@ def benchmark_medians(path, name):
     return [t * u for t, u in zip(singles, units)], data.get("context", {})
 
 
+def percentile95(xs):
+    if len(xs) < 2:
+        return xs[0] if xs else None
+    return statistics.quantiles(xs, n=20, method="inclusive")[18]
+
+
 def fmt(x, digits):
     return "—" if x is None else f"{x:.{digits}f}"
 
@@ -121,6 +127,25 @@ def main():
     row("Idle: CPU over 10 s after the main window shows (%)",
         idle_percent(idle["game"]), idle_percent(idle["floor"]), 4, absolute=0.1)
 
+    # Input latency: only the presses whose readouts were all drawn and changed count.
+    latency = {k: read_lines(out / f"latency.{k}.txt") for k in ("game", "floor")}
+    complete = {k: [r for r in runs if isinstance(r.get("latency_ms"), float) and r.get("changed") == 1]
+                for k, runs in latency.items()}
+    row("Input latency: \"Ignite\" key → readouts drawn, median (ms)",
+        values(complete["game"], "latency_ms"), values(complete["floor"], "latency_ms"), 2,
+        target=1.2)
+    g95 = percentile95(values(complete["game"], "latency_ms"))
+    f95 = percentile95(values(complete["floor"], "latency_ms"))
+    if g95 is not None:
+        rows.append(("Input latency: 95th percentile (ms)",
+                     f"{len(complete['game'])}/{len(complete['floor'])}", fmt(g95, 2), "—",
+                     fmt(f95, 2), "—",
+                     fmt(g95 / f95, 2) + "x" if f95 else "—", "—",
+                     "met (< 16.7)" if g95 < 16.7 else
+                     f"missed by {100 * (g95 / 16.7 - 1):.0f}% (< 16.7)"))
+    row("Input latency: key → last drawing of the press, median (ms)",
+        values(complete["game"], "settled_ms"), values(complete["floor"], "settled_ms"), 2)
+
     burn, context = benchmark_medians(out / "flight.json", "BM_BurnStep")
     burn_floor, _ = benchmark_medians(out / "burn_floor.json", "BM_BurnStepFloor")
     row("Flight computer: one burn step (ns)", burn, burn_floor, 0)
@@ -155,6 +180,11 @@ def main():
                  for p in ("startup", "idle") for k in ("game", "floor", "floor-menu"))
     if failed:
         notes.append(f"{failed} run(s) without both windows painted were left out")
+    for kind, runs in latency.items():
+        left_out = len(runs) - len(complete[kind])
+        if left_out:
+            notes.append(f"input latency, {kind}: {left_out} of {len(runs)} presses left out "
+                         "(readouts not all drawn, or unchanged)")
     if fall_game:
         notes.append("free fall: " + ", ".join(
             f"{r['sim_s']:.0f} simulated s in {r['wall_s']:.2f} wall s" for r in fall_game))

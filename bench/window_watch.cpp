@@ -15,32 +15,29 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/Xdamage.h>
-#include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <dirent.h>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
-namespace {
+#include "x_client.h"
 
-double NowMs() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
-}
+using kelvor::bench::EndProgram;
+using kelvor::bench::IgnoreXErrors;
+using kelvor::bench::NowMs;
+using kelvor::bench::Snapshot;
+using kelvor::bench::StartProgram;
+
+namespace {
 
 struct Watched {
   Damage damage = 0;
@@ -53,9 +50,6 @@ struct Watched {
   double unmapAt = -1;
   long damageEvents = 0;
 };
-
-// A window the program destroys before our request about it arrives is no error of the program.
-int IgnoreXErrors(Display*, XErrorEvent*) { return 0; }
 
 // CPU time of every thread of the process, in nanoseconds of scheduler time (finer than the clock
 // ticks of /proc/PID/stat, which count 10 ms at a time).
@@ -102,28 +96,6 @@ long ProcessPeakRssKb(pid_t pid) {
     in.ignore(1 << 16, '\n');
   }
   return -1;
-}
-
-// What the server shows of a window at this moment, as a binary PPM: a check that the moment
-// taken as the first paint really shows the window's picture.
-void Snapshot(Display* display, Window w, int width, int height, const std::string& path) {
-  XImage* image = XGetImage(display, w, 0, 0, static_cast<unsigned>(width),
-                            static_cast<unsigned>(height), AllPlanes, ZPixmap);
-  if (!image) return;
-  if (FILE* out = std::fopen(path.c_str(), "wb")) {
-    std::fprintf(out, "P6\n%d %d\n255\n", width, height);
-    for (int y = 0; y < height; ++y) {
-      for (int x = 0; x < width; ++x) {
-        const unsigned long pixel = XGetPixel(image, x, y);
-        const unsigned char rgb[3] = {static_cast<unsigned char>(pixel >> 16),
-                                      static_cast<unsigned char>(pixel >> 8),
-                                      static_cast<unsigned char>(pixel)};
-        std::fwrite(rgb, 1, 3, out);
-      }
-    }
-    std::fclose(out);
-  }
-  XDestroyImage(image);
 }
 
 void Usage() {
@@ -183,20 +155,10 @@ int main(int argc, char* argv[]) {
   XSync(display, False);
 
   const double start = NowMs();
-  const pid_t child = fork();
+  const pid_t child = StartProgram(display, argv + first, verbose);
   if (child < 0) {
     std::perror("window_watch: fork");
     return 2;
-  }
-  if (child == 0) {
-    close(ConnectionNumber(display));
-    if (!verbose) {
-      const int null = open("/dev/null", O_WRONLY);
-      dup2(null, STDOUT_FILENO);
-      dup2(null, STDERR_FILENO);
-    }
-    execvp(argv[first], argv + first);
-    std::_Exit(127);
   }
 
   std::map<Window, Watched> windows;
@@ -319,18 +281,8 @@ int main(int argc, char* argv[]) {
   long peakKb = -1;
   if (!childGone) {
     peakKb = ProcessPeakRssKb(child);
-    kill(child, SIGTERM);
-    for (int i = 0; i < 200 && !childGone; ++i) {
-      if (wait4(child, &childStatus, WNOHANG, &childUsage) == child) {
-        childGone = true;
-      } else {
-        usleep(10000);
-      }
-    }
-    if (!childGone) {
-      kill(child, SIGKILL);
-      wait4(child, &childStatus, 0, &childUsage);
-    }
+    EndProgram(child, &childStatus, &childUsage);
+    childGone = true;
   }
   if (peakKb < 0) peakKb = childUsage.ru_maxrss;
 

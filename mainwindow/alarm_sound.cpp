@@ -2,14 +2,19 @@
 
 #include <alsa/asoundlib.h>
 #include <dlfcn.h>
+#include <pthread.h>
+#include <signal.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
-#include <cstdarg>
+#include <condition_variable>
 #include <ctime>
+#include <mutex>
 #include <numbers>
 #include <optional>
+#include <system_error>
 
 namespace kelvor {
 
@@ -30,11 +35,8 @@ struct Alsa {
   decltype(&snd_pcm_set_params) pcm_set_params;
   decltype(&snd_pcm_close) pcm_close;
   decltype(&snd_pcm_drop) pcm_drop;
-  decltype(&snd_pcm_state) pcm_state;
-  decltype(&snd_pcm_prepare) pcm_prepare;
   decltype(&snd_pcm_writei) pcm_writei;
   decltype(&snd_pcm_recover) pcm_recover;
-  decltype(&snd_pcm_drain) pcm_drain;
 };
 
 template <class Function>
@@ -54,11 +56,8 @@ const Alsa* LoadAlsa() {
         Bind(library, "snd_pcm_set_params", api.pcm_set_params) &&
         Bind(library, "snd_pcm_close", api.pcm_close) &&
         Bind(library, "snd_pcm_drop", api.pcm_drop) &&
-        Bind(library, "snd_pcm_state", api.pcm_state) &&
-        Bind(library, "snd_pcm_prepare", api.pcm_prepare) &&
         Bind(library, "snd_pcm_writei", api.pcm_writei) &&
-        Bind(library, "snd_pcm_recover", api.pcm_recover) &&
-        Bind(library, "snd_pcm_drain", api.pcm_drain)) {
+        Bind(library, "snd_pcm_recover", api.pcm_recover)) {
       return api;  // alsa-lib stays loaded for the rest of the run
     }
     dlclose(library);
@@ -92,9 +91,119 @@ void SleepUntil(const timespec& deadline) {
 
 }  // namespace
 
-AlarmSound::AlarmSound() : m_tone(MakeTone()) {}
+struct AlarmSound::Channel {
+  explicit Channel(std::vector<std::int16_t> samples) : tone(std::move(samples)) {}
 
-AlarmSound::~AlarmSound() { CloseDevice(); }
+  // The sound thread: plays each tone handed over until the alarm is destroyed.
+  void Run() {
+    std::unique_lock lock(mutex);
+    for (;;) {
+      wake.wait(lock, [this] { return toneWaiting || closing; });
+      if (closing) break;
+      toneWaiting = false;
+      playing = true;
+      lock.unlock();
+      if (OpenDevice() && Play() > 0) {
+        // The device went away (unplugged, sound server gone): stay silent from now on.
+        CloseDevice();
+        failed = true;
+      }
+      lock.lock();
+      playing = false;
+      wake.notify_all();
+    }
+    lock.unlock();
+    CloseDevice();
+  }
+
+  bool OpenDevice() {
+    if (pcm) return true;
+    if (openTried) return false;
+    openTried = true;  // a missing device stays missing for this run: no retry on every beep
+    const Alsa* alsa = LoadAlsa();
+    snd_pcm_t* opened = nullptr;
+    if (alsa != nullptr) {
+      alsa->lib_error_set_handler(&QuietAlsaErrors);
+      if (alsa->pcm_open(&opened, "default", SND_PCM_STREAM_PLAYBACK, 0) < 0) {
+        opened = nullptr;
+      } else if (alsa->pcm_set_params(opened, SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED, 1,
+                                      kSampleRate, 1, kLatencyMicros) < 0) {
+        alsa->pcm_close(opened);
+        opened = nullptr;
+      }
+    }
+    if (opened == nullptr) {
+      failed = true;
+      return false;
+    }
+    pcm = opened;
+    hasDevice = true;
+    return true;
+  }
+
+  void CloseDevice() {
+    if (!pcm) return;
+    const Alsa* alsa = LoadAlsa();  // loaded: a device is open
+    alsa->pcm_drop(pcm);
+    alsa->pcm_close(pcm);
+    pcm = nullptr;
+    hasDevice = false;
+  }
+
+  // Plays the tone; returns the number of frames that did not reach the device. Returns once
+  // the last sample is in the device's buffer, some 100 ms before it sounds: the next tone then
+  // follows it without a gap, and the stream simply runs dry after the last one (its tail is
+  // silence), which the next write's recovery restarts.
+  std::size_t Play() {
+    const Alsa* alsa = LoadAlsa();  // loaded: a device is open
+    std::size_t done = 0;
+    const std::size_t total = tone.size();
+    while (done < total) {
+      // Blocks while the device's buffer is full: the thread sleeps in poll, not in a loop.
+      snd_pcm_sframes_t n = alsa->pcm_writei(pcm, tone.data() + done, total - done);
+      if (n == -EAGAIN) continue;
+      if (n < 0) n = alsa->pcm_recover(pcm, static_cast<int>(n), 1);
+      if (n < 0) return total - done;
+      done += static_cast<std::size_t>(n);
+    }
+    return 0;
+  }
+
+  const std::vector<std::int16_t> tone;
+
+  std::mutex mutex;
+  std::condition_variable wake;
+  bool toneWaiting = false;  // handed over, not yet taken by the sound thread
+  bool playing = false;      // the sound thread is in alsa-lib, which may never return
+  bool closing = false;      // the alarm is destroyed: close the device and end
+
+  std::atomic<bool> failed = false;     // the device refused or went away: silent from now on
+  std::atomic<bool> hasDevice = false;  // for HasDevice, read on the window's thread
+  snd_pcm_t* pcm = nullptr;             // the sound thread's alone
+  bool openTried = false;               // the sound thread's alone
+};
+
+AlarmSound::AlarmSound() : m_channel(std::make_shared<Channel>(MakeTone())) {}
+
+AlarmSound::~AlarmSound() {
+  if (!m_thread.joinable()) return;
+  std::unique_lock lock(m_channel->mutex);
+  m_channel->closing = true;
+  m_channel->wake.notify_all();
+  // A healthy device finishes its tone within the tone's length; one that holds the thread
+  // longer may hold it for ever, and waiting for it would hang whoever destroys the alarm (the
+  // game itself never does: it ends with _Exit). That thread is left behind with its own share
+  // of the channel; should the device ever let it go, it closes the device and ends.
+  if (m_channel->wake.wait_for(lock, 2 * kToneLength, [this] { return !m_channel->playing; })) {
+    lock.unlock();
+    m_thread.join();
+  } else {
+    lock.unlock();
+    m_thread.detach();
+  }
+}
+
+bool AlarmSound::HasDevice() const { return m_channel->hasDevice; }
 
 std::vector<std::int16_t> AlarmSound::MakeTone() {
   const auto frames = static_cast<std::size_t>(kSampleRate * kToneLength.count() / 1000);
@@ -112,60 +221,38 @@ std::vector<std::int16_t> AlarmSound::MakeTone() {
   return tone;
 }
 
-bool AlarmSound::OpenDevice() {
-  if (m_pcm) return true;
-  if (m_openTried) return false;
-  m_openTried = true;  // a missing device stays missing for this run: no retry on every beep
-  const Alsa* alsa = LoadAlsa();
-  if (alsa == nullptr) return false;
-  alsa->lib_error_set_handler(&QuietAlsaErrors);
-  snd_pcm_t* pcm = nullptr;
-  if (alsa->pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, 0) < 0) return false;
-  if (alsa->pcm_set_params(pcm, SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED, 1, kSampleRate,
-                           1, kLatencyMicros) < 0) {
-    alsa->pcm_close(pcm);
-    return false;
+void AlarmSound::HandOver() {
+  if (m_channel->failed) return;
+  if (!m_thread.joinable()) {
+    // The sound thread takes no signal. A sound plugin that writes into a pipe or socket whose
+    // other end has gone raises SIGPIPE on the writing thread, which would end the game; blocked
+    // there, the write fails with EPIPE and the alarm goes silent. Signals meant for the process
+    // still reach the window's thread.
+    sigset_t all, previous;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &previous);
+    try {
+      m_thread = std::thread([channel = m_channel] { channel->Run(); });
+    } catch (const std::system_error&) {
+      m_channel->failed = true;  // no thread to be had: a silent alarm, on time all the same
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    if (!m_thread.joinable()) return;
   }
-  m_pcm = pcm;
-  return true;
-}
-
-void AlarmSound::CloseDevice() {
-  if (!m_pcm) return;
-  const Alsa* alsa = LoadAlsa();  // loaded: a device is open
-  alsa->pcm_drop(m_pcm);
-  alsa->pcm_close(m_pcm);
-  m_pcm = nullptr;
-}
-
-std::size_t AlarmSound::Play() {
-  const Alsa* alsa = LoadAlsa();  // loaded: a device is open
-  std::size_t done = 0;
-  const std::size_t total = m_tone.size();
-  if (alsa->pcm_state(m_pcm) != SND_PCM_STATE_PREPARED && alsa->pcm_prepare(m_pcm) < 0) {
-    return total;
+  {
+    std::lock_guard lock(m_channel->mutex);
+    if (m_channel->playing || m_channel->toneWaiting) return;
+    m_channel->toneWaiting = true;
   }
-  while (done < total) {
-    // Blocks while the device's buffer is full: the thread sleeps in poll, not in a loop.
-    snd_pcm_sframes_t n = alsa->pcm_writei(m_pcm, m_tone.data() + done, total - done);
-    if (n == -EAGAIN) continue;
-    if (n < 0) n = alsa->pcm_recover(m_pcm, static_cast<int>(n), 1);
-    if (n < 0) return total - done;
-    done += static_cast<std::size_t>(n);
-  }
-  // Returns once the last sample has left the speaker, which makes the beep as long as its tone.
-  alsa->pcm_drain(m_pcm);
-  return 0;
+  m_channel->wake.notify_all();
 }
 
 void AlarmSound::Beep() {
-  // A beep never ends before its tone would have: a device that takes samples faster than it
-  // plays them (a null sink, a broken server) must not turn the alarm pause into a busy loop.
+  // A beep lasts its tone on the monotonic clock, not on the device: a device that takes
+  // samples faster than it plays them (a null sink, a broken server) must not turn the alarm
+  // pause into a busy loop, and one that blocks must not hold up the flight.
   const timespec end = Later(Now(), kToneLength);
-  if (OpenDevice() && Play() > 0) {
-    // The device went away (unplugged, sound server gone): stay silent from now on.
-    CloseDevice();
-  }
+  HandOver();
   SleepUntil(end);
 }
 

@@ -5,7 +5,10 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ${KELVOR_PACKAGE_NAME})
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR Tandrel)
-set(CPACK_PACKAGE_CONTACT Tandrel)
+# Debian wants a mail address with the maintainer's name (Policy 5.6.2); the changelog's
+# trailer line names the same.
+set(KELVOR_MAINTAINER "Tandrel <packages@tandrel.example>")
+set(CPACK_PACKAGE_CONTACT ${KELVOR_MAINTAINER})
 set(CPACK_PACKAGE_HOMEPAGE_URL https://www.tandrel.example/)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "fly a lunar module down to the moon by hand")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
@@ -15,7 +18,7 @@ set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
 set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER Tandrel)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${KELVOR_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION games)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The extended description; CPack puts the summary above it.
@@ -25,14 +28,17 @@ thruster and press Ignite, one second at a time, to bring a lunar module
 down from 500 feet onto the surface of the moon before the fuel runs out.
 The landing is graded from a perfect landing to a fatal crash.")
 
-# Depends come from the libraries the program links (dpkg-shlibdeps). Two are loaded at run
-# time, where no linker sees them, so they are named here: Qt's SVG image and icon plugins for
-# the artwork, and alsa-lib, opened when the alarm first sounds (snd_pcm_set_params: 1.0.16).
+# Depends come from the libraries the program links (dpkg-shlibdeps). The rest are loaded or
+# started at run time, where no linker sees them, so they are named here: Qt's SVG image and
+# icon plugins for the artwork; alsa-lib, opened when the alarm first sounds
+# (snd_pcm_set_params: 1.0.16); GIO, opened at the first web launch (libglib2.0-0;
+# g_desktop_app_info_get_boolean: 2.36); and the help viewer with the database driver that
+# reads its collection, because the help is part of the game and F1 without them only shows an
+# error.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, libasound2 (>= 1.0.16)")
-# The help viewer with the database driver that reads its collection, and the program the
-# About dialog's System Info button starts: the game runs without them.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "assistant-qt6, libqt6sql6-sqlite, hardinfo")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, libasound2 (>= 1.0.16), libglib2.0-0 (>= 2.36), assistant-qt6, libqt6sql6-sqlite")
+# The program the About dialog's System Info button starts: the game runs without it.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "hardinfo")
 
 # The key store is the administrator's to edit: dpkg keeps local changes on upgrade.
 file(WRITE ${KELVOR_PACKAGING_BINARY_DIR}/conffiles "${KELVOR_KEYSTORE_DIR}/registry.reg\n")

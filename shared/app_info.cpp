@@ -18,7 +18,10 @@ void AppInfo::Apply(QCoreApplication& app) {
   app.setOrganizationDomain(QStringLiteral("tandrel.example"));
   app.setApplicationVersion(QStringLiteral("%1.%2.%3").arg(Major).arg(Minor).arg(Revision));
   if (auto* gui = qobject_cast<QGuiApplication*>(&app)) {
-    gui->setApplicationDisplayName(Title());
+    // No display name of its own: once one is set, Qt appends it to every window title that does
+    // not already end with it ("Tandrel Lunar Landing -- Tandrel Lunar landing" in a task bar),
+    // and each window's caption is meant to be its whole title. Unset, it reads as the
+    // application name wherever Qt asks for it.
     gui->setDesktopFileName(QStringLiteral("example.tandrel.LunarLanding"));
   }
 }

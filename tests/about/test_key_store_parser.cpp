@@ -179,6 +179,28 @@ class TestKeyStoreParser : public QObject {
         << "[hkey_local_machine\\software\\microsoft\\shared tools\\msinfo]\n\"path\"=\"/a\"\n"s
         << kInfoKey << "PATH"s << std::string("/a\0", 3);
     QTest::newRow("default value") << k + "@=\"/d\"\n" << kInfoKey << ""s << std::string("/d\0", 3);
+
+    // A third of the store is one key path, and every value line under it must still be filed
+    // under that key and its own name.
+    std::string longKey = "HKEY_LOCAL_MACHINE\\Software";
+    while (longKey.size() < kelvor::keystore::kMaxStoreBytes / 3) longKey += "\\Deep";
+    std::string manyValues = "[" + longKey + "]\n";
+    for (int i = 0; i < 15000; ++i) {
+      manyValues += "\"V" + std::to_string(i) + "\"=\"" + std::to_string(i * 7) + "\"\n";
+    }
+    QTest::newRow("thousands of values under a long key path")
+        << manyValues << longKey << "v12345"s << std::string("86415\0", 6);
+    QTest::newRow("value deleted under a long key path") << manyValues + "\"V777\"=-\n"
+                                                         << longKey << "V777"s << std::string("-");
+    QTest::newRow("long key path declared again keeps its values")
+        << manyValues + k + "\"V5\"=\"other\"\n[" + longKey + "]\n\"W\"=\"1\"\n"
+        << longKey << "V5"s << std::string("35\0", 3);
+    QTest::newRow("values after a long key path go to the next key")
+        << manyValues + k + "\"V5\"=\"info\"\n"
+        << kInfoKey << "V5"s << std::string("info\0", 5);
+    QTest::newRow("long key path deleted with its values")
+        << manyValues + "[-HKEY_LOCAL_MACHINE\\Software\\Deep]\n"
+        << longKey << "V5"s << std::string("-");
   }
   void malformedLinesStayOnTheirOwn() {
     QFETCH(std::string, body);

@@ -1,5 +1,9 @@
 // The system-information launcher on key stores the tests write, with a stand-in program that
 // records each start.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QtTest>
 
 #include "about/sys_info_launcher.h"
@@ -35,6 +39,9 @@ class TestSysInfoLauncher : public QObject {
   QTemporaryDir m_dir;
   QString m_recordPath;
   QString m_programDir;
+  // A folder whose name is Latin-1, not UTF-8, holding the program twice: as "hardinfo" and
+  // under its expected name. Qt cannot name it, so it is made and removed byte by byte.
+  QByteArray m_latinDir;
   QList<Message> m_messages;
 
   QString StorePath() const { return m_dir.filePath(QStringLiteral("registry.reg")); }
@@ -45,16 +52,30 @@ class TestSysInfoLauncher : public QObject {
     file.write("REGEDIT4\n\n" + body);
   }
 
-  QStringList Recorded() const {
+  // The paths the program was started by, as the bytes it was given.
+  QByteArrayList Recorded() const {
     QFile file(m_recordPath);
     if (!file.open(QIODevice::ReadOnly)) return {};
-    return QString::fromLocal8Bit(file.readAll()).split('\n', Qt::SkipEmptyParts);
+    QByteArrayList lines = file.readAll().split('\n');
+    lines.removeAll(QByteArray());
+    return lines;
   }
 
-  static QByteArray Expand(QByteArray text, const QString& recorder, const QString& dir) {
-    text.replace("%REC%", QFile::encodeName(recorder));
-    text.replace("%DIR%", QFile::encodeName(dir));
+  QByteArray Expand(QByteArray text) const {
+    text.replace("%REC%", QFile::encodeName(QStringLiteral(KELVOR_TEST_RECORDER)));
+    text.replace("%DIR%", QFile::encodeName(m_programDir));
+    text.replace("%LATIN%", m_latinDir);
     return text;
+  }
+
+  static bool CopyProgram(const QByteArray& target) {
+    QFile source(QStringLiteral(KELVOR_TEST_RECORDER));
+    if (!source.open(QIODevice::ReadOnly)) return false;
+    const QByteArray program = source.readAll();
+    const int fd = ::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0700);
+    if (fd < 0) return false;
+    const bool written = ::write(fd, program.constData(), program.size()) == program.size();
+    return ::close(fd) == 0 && written;
   }
 
  private slots:
@@ -69,6 +90,10 @@ class TestSysInfoLauncher : public QObject {
     QVERIFY(QFile::copy(QStringLiteral(KELVOR_TEST_RECORDER), copy));
     QVERIFY(QFile::setPermissions(copy, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
     QVERIFY(QDir().mkpath(m_dir.filePath(QStringLiteral("empty"))));
+    m_latinDir = QFile::encodeName(m_dir.path()) + "/caf\xe9";
+    QCOMPARE(::mkdir(m_latinDir.constData(), 0700), 0);
+    QVERIFY(CopyProgram(m_latinDir + "/hardinfo"));
+    QVERIFY(CopyProgram(m_latinDir + "/MSINFO32.EXE"));
     kelvor::SetMessageBoxHook([this](const QString& text, int style, const QString& title) {
       m_messages.append({text, style, title});
     });
@@ -80,7 +105,12 @@ class TestSysInfoLauncher : public QObject {
     QFile::remove(StorePath());
   }
 
-  void cleanupTestCase() { kelvor::SetMessageBoxHook({}); }
+  void cleanupTestCase() {
+    kelvor::SetMessageBoxHook({});
+    ::unlink((m_latinDir + "/hardinfo").constData());
+    ::unlink((m_latinDir + "/MSINFO32.EXE").constData());
+    ::rmdir(m_latinDir.constData());
+  }
 
   void readsOneValueAsText_data() {
     QTest::addColumn<QByteArray>("values");
@@ -164,50 +194,58 @@ class TestSysInfoLauncher : public QObject {
     QCOMPARE(launcher.Store().OpenKeyCount(), std::size_t{0});
   }
 
-  // %REC% is the stand-in program, %DIR% a folder holding it as MSINFO32.EXE. "started" is
-  // the path the program was started by, or empty when the message must come instead.
+  // %REC% is the stand-in program, %DIR% a folder holding it as MSINFO32.EXE, %LATIN% the
+  // Latin-1 folder. "started" is the path the program was started by, byte for byte, or empty
+  // when the message must come instead.
   void launchFollowsTheLookups_data() {
     QTest::addColumn<QByteArray>("store");
-    QTest::addColumn<QString>("started");
+    QTest::addColumn<QByteArray>("started");
     const QByteArray second = kSecondKey + "\"MSINFO\"=\"%DIR%\"\n";
     QTest::newRow("both present: the first wins")
-        << QByteArray(kFirstKey + "\"PATH\"=\"%REC%\"\n" + second) << "%REC%";
-    QTest::newRow("first only") << QByteArray(kFirstKey + "\"PATH\"=\"%REC%\"\n") << "%REC%";
+        << QByteArray(kFirstKey + "\"PATH\"=\"%REC%\"\n" + second) << QByteArray("%REC%");
+    QTest::newRow("first only") << QByteArray(kFirstKey + "\"PATH\"=\"%REC%\"\n")
+                                << QByteArray("%REC%");
     QTest::newRow("first without terminator")
-        << QByteArray(kFirstKey + "\"PATH\"=hex(1):%HEX%\n") << "%REC%";
+        << QByteArray(kFirstKey + "\"PATH\"=hex(1):%HEX%\n") << QByteArray("%REC%");
     QTest::newRow("first names a missing file: the second is not tried")
-        << QByteArray(kFirstKey + "\"PATH\"=\"%DIR%/nothing\"\n" + second) << "";
-    QTest::newRow("first names a folder") << QByteArray(kFirstKey + "\"PATH\"=\"%DIR%\"\n") << "";
+        << QByteArray(kFirstKey + "\"PATH\"=\"%DIR%/nothing\"\n" + second) << QByteArray("");
+    QTest::newRow("first names a folder")
+        << QByteArray(kFirstKey + "\"PATH\"=\"%DIR%\"\n") << QByteArray("");
     QTest::newRow("first of another type starts nothing")
-        << QByteArray(kFirstKey + "\"PATH\"=hex:2f\n" + second) << "";
+        << QByteArray(kFirstKey + "\"PATH\"=hex:2f\n" + second) << QByteArray("");
     QTest::newRow("first as a number starts nothing")
-        << QByteArray(kFirstKey + "\"PATH\"=dword:1\n" + second) << "";
+        << QByteArray(kFirstKey + "\"PATH\"=dword:1\n" + second) << QByteArray("");
     QTest::newRow("first without data: the second is not tried")
-        << QByteArray(kFirstKey + "\"PATH\"=hex(1):\n" + second) << "";
+        << QByteArray(kFirstKey + "\"PATH\"=hex(1):\n" + second) << QByteArray("");
     QTest::newRow("first over 1024 bytes counts as missing")
         << QByteArray(kFirstKey + "\"PATH\"=hex(1):" + HexList(QByteArray(1025, '/')) + "\n" +
                       second)
-        << "%DIR%/MSINFO32.EXE";
-    QTest::newRow("second only, program there") << second << "%DIR%/MSINFO32.EXE";
+        << QByteArray("%DIR%/MSINFO32.EXE");
+    QTest::newRow("first names a path that is not UTF-8")
+        << QByteArray(kFirstKey + "\"PATH\"=\"%LATIN%/hardinfo\"\n" + second)
+        << QByteArray("%LATIN%/hardinfo");
+    QTest::newRow("second names a folder that is not UTF-8")
+        << QByteArray(kSecondKey + "\"MSINFO\"=\"%LATIN%\"\n")
+        << QByteArray("%LATIN%/MSINFO32.EXE");
+    QTest::newRow("second only, program there") << second << QByteArray("%DIR%/MSINFO32.EXE");
     QTest::newRow("second with trailing slash keeps the double slash")
-        << QByteArray(kSecondKey + "\"MSINFO\"=\"%DIR%/\"\n") << "%DIR%//MSINFO32.EXE";
+        << QByteArray(kSecondKey + "\"MSINFO\"=\"%DIR%/\"\n") << QByteArray("%DIR%//MSINFO32.EXE");
     QTest::newRow("second only, program missing")
-        << QByteArray(kSecondKey + "\"MSINFO\"=\"%EMPTY%\"\n") << "";
-    QTest::newRow("second of another type") << QByteArray(kSecondKey + "\"MSINFO\"=hex:2f\n") << "";
-    QTest::newRow("neither") << QByteArray("[HKEY_LOCAL_MACHINE\\SOFTWARE]\n") << "";
-    QTest::newRow("missing store") << QByteArray("%NOSTORE%") << "";
+        << QByteArray(kSecondKey + "\"MSINFO\"=\"%EMPTY%\"\n") << QByteArray("");
+    QTest::newRow("second of another type")
+        << QByteArray(kSecondKey + "\"MSINFO\"=hex:2f\n") << QByteArray("");
+    QTest::newRow("neither") << QByteArray("[HKEY_LOCAL_MACHINE\\SOFTWARE]\n") << QByteArray("");
+    QTest::newRow("missing store") << QByteArray("%NOSTORE%") << QByteArray("");
   }
   void launchFollowsTheLookups() {
     QFETCH(QByteArray, store);
-    QFETCH(QString, started);
-    const QString recorder = QStringLiteral(KELVOR_TEST_RECORDER);
+    QFETCH(QByteArray, started);
     if (store != "%NOSTORE%") {
-      store.replace("%HEX%", HexList(QFile::encodeName(recorder)));
+      store.replace("%HEX%", HexList(QFile::encodeName(QStringLiteral(KELVOR_TEST_RECORDER))));
       store.replace("%EMPTY%", QFile::encodeName(m_dir.filePath(QStringLiteral("empty"))));
-      WriteStore(Expand(store, recorder, m_programDir));
+      WriteStore(Expand(store));
     }
-    started.replace(QStringLiteral("%REC%"), recorder)
-        .replace(QStringLiteral("%DIR%"), m_programDir);
+    started = Expand(started);
 
     kelvor::SysInfoLauncher launcher(StorePath());
     launcher.StartSysInfo();
@@ -220,18 +258,17 @@ class TestSysInfoLauncher : public QObject {
       QCOMPARE(m_messages[0].title, kelvor::AppInfo::Title());
       // A detached start would have recorded within this time; nothing may have run.
       QTest::qWait(300);
-      QCOMPARE(Recorded(), QStringList());
+      QCOMPARE(Recorded(), QByteArrayList());
     } else {
       QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.value(0).text));
       QTRY_COMPARE_WITH_TIMEOUT(Recorded().size(), 1, 5000);
       // Started by its path alone, with no arguments and no shell in between.
-      QCOMPARE(Recorded().first(), started + QStringLiteral(" 1"));
+      QCOMPARE(Recorded().first(), started + " 1");
     }
   }
 
   void eachClickStartsTheProgramAgain() {
-    WriteStore(Expand(kFirstKey + "\"PATH\"=\"%REC%\"\n", QStringLiteral(KELVOR_TEST_RECORDER),
-                      m_programDir));
+    WriteStore(Expand(kFirstKey + "\"PATH\"=\"%REC%\"\n"));
     kelvor::SysInfoLauncher launcher(StorePath());
     launcher.StartSysInfo();
     launcher.StartSysInfo();

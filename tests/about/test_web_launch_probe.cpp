@@ -3,8 +3,8 @@
 // test sets up gets a fresh process.
 //
 // Usage: test_web_launch_probe <scenario folder>
-//   reads  <folder>/url (the address, raw bytes), <folder>/root (the temporary folder to use)
-//          and, when present, <folder>/modules (the folder to load the browser module from)
+//   reads  <folder>/url (the address, raw bytes) and, when present, <folder>/root (the temporary
+//          folder to use; without it the launcher's default)
 //   writes <folder>/result.json
 
 #include <sys/stat.h>
@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
   }
   const QString scenario = QString::fromLocal8Bit(argv[1]);
   const QByteArray url = readFile(scenario + QStringLiteral("/url"));
-  const QString root = QString::fromLocal8Bit(readFile(scenario + QStringLiteral("/root")));
+  const QString rootFile = scenario + QStringLiteral("/root");
 
   QJsonObject result;
   QJsonArray messages;
@@ -45,11 +45,9 @@ int main(int argc, char** argv) {
     messages.append(QJsonObject{{"text", text}, {"style", style}, {"title", title}});
   });
 
-  const QString modules =
-      QFile::exists(scenario + QStringLiteral("/modules"))
-          ? QString::fromLocal8Bit(readFile(scenario + QStringLiteral("/modules")))
-          : QStringLiteral(KELVOR_MODULE_DIR);
-  kelvor::WebLauncher launcher(root, modules);
+  kelvor::WebLauncher launcher = QFile::exists(rootFile)
+                                     ? kelvor::WebLauncher(QString::fromLocal8Bit(readFile(rootFile)))
+                                     : kelvor::WebLauncher();
   launcher.SetPageWrittenHook([&result](const QString& pagePath) {
     const QFileInfo page(pagePath);
     struct stat folder {};

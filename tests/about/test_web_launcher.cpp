@@ -2,14 +2,19 @@
 // entries whose program records its arguments. Each launch runs in test_web_launch_probe, a
 // fresh process, because GIO reads a desktop's applications once per process.
 
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLibrary>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -37,6 +42,31 @@ QByteArray desktopEntry(const QString& name, const QString& program, const char*
       .toUtf8();
 }
 
+// A session bus that takes connections and never says a word, as one whose daemon has stopped:
+// the kernel completes each connection into the backlog, nobody accepts or answers it.
+class SilentBus {
+ public:
+  explicit SilentBus(const QString& path) : m_fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray name = QFile::encodeName(path);
+    if (m_fd < 0 || name.size() >= static_cast<qsizetype>(sizeof address.sun_path)) return;
+    std::copy(name.begin(), name.end(), address.sun_path);
+    m_listening = bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                  listen(m_fd, 16) == 0;
+  }
+  ~SilentBus() {
+    if (m_fd >= 0) close(m_fd);
+  }
+  SilentBus(const SilentBus&) = delete;
+  SilentBus& operator=(const SilentBus&) = delete;
+  bool IsListening() const { return m_listening; }
+
+ private:
+  int m_fd;
+  bool m_listening = false;
+};
+
 }  // namespace
 
 class WebLauncherTest : public QObject {
@@ -48,7 +78,7 @@ class WebLauncherTest : public QObject {
   void launch();
 
  private:
-  QString makeDesktop(const QString& folder);
+  void makeDesktop(const QString& folder);
 };
 
 void WebLauncherTest::initTestCase() {
@@ -56,11 +86,21 @@ void WebLauncherTest::initTestCase() {
   QVERIFY2(QFileInfo::exists(QStringLiteral("/usr/share/mime/mime.cache")),
            "the shared MIME database is missing (Debian package shared-mime-info)");
   QVERIFY(QFileInfo(QStringLiteral(KELVOR_WEB_PROBE)).isExecutable());
+
+  // The planted library does leave its mark once loaded, so that no mark means it never ran.
+  QTemporaryDir markFolder;
+  QVERIFY(markFolder.isValid());
+  const QString marker = markFolder.filePath(QStringLiteral("planted-ran"));
+  qputenv("KELVOR_PLANTED_MARKER", QFile::encodeName(marker));
+  QLibrary planted(QStringLiteral(KELVOR_PLANTED_LIBRARY));
+  QVERIFY2(planted.load(), qPrintable(planted.errorString()));
+  qunsetenv("KELVOR_PLANTED_MARKER");
+  QVERIFY(QFileInfo::exists(marker));
 }
 
 // The desktop of one scenario: every browser entry the rows choose from, and the recording
 // browser "bin/browser" that writes its arguments, NUL-separated, to "browser.args".
-QString WebLauncherTest::makeDesktop(const QString& folder) {
+void WebLauncherTest::makeDesktop(const QString& folder) {
   const QString bin = folder + QStringLiteral("/bin");
   const QByteArray recorder =
       "#!/bin/sh\n"
@@ -69,6 +109,8 @@ QString WebLauncherTest::makeDesktop(const QString& folder) {
       "mv \"$out.part\" \"$out\"\n";
   writeFile(bin + QStringLiteral("/browser"), recorder, true);
   writeFile(bin + QStringLiteral("/broken"), "#!/nonexistent/interpreter\n", true);
+  // A browser in a folder whose name has a space; it records beside the other one.
+  writeFile(folder + QStringLiteral("/some browser/browser"), recorder, true);
 
   // A browser whose full path is longer than 255 characters.
   QString longFolder = folder;
@@ -90,66 +132,86 @@ QString WebLauncherTest::makeDesktop(const QString& folder) {
   writeFile(
       apps + QStringLiteral("long.desktop"),
       desktopEntry(QStringLiteral("Far Browser"), longFolder + QStringLiteral("/browser"), "%u"));
+  writeFile(apps + QStringLiteral("spaced.desktop"),
+            desktopEntry(QStringLiteral("Spaced Browser"),
+                         QStringLiteral("\"%1/some browser/browser\"").arg(folder), "%u"));
 
   // The system's MIME database, but none of the system's applications or associations.
   QDir().mkpath(folder + QStringLiteral("/system"));
   QFile::link(QStringLiteral("/usr/share/mime"), folder + QStringLiteral("/system/mime"));
   QDir().mkpath(folder + QStringLiteral("/system-config"));
-  return bin;
 }
 
 void WebLauncherTest::launch_data() {
-  QTest::addColumn<QString>("associations");     // the [Added Associations] for text/html
-  QTest::addColumn<QString>("root");             // tmp, missing, file or read-only
-  QTest::addColumn<QStringList>("environment");  // "modules=empty|broken": the program folder
+  QTest::addColumn<QString>("associations");  // the [Added Associations] for text/html
+  // The folder given to the launcher: tmp, missing, file or read-only; or, with "TMPDIR ",
+  // none, and $TMPDIR set to such a folder (or to a dangling symlink, or a relative path).
+  QTest::addColumn<QString>("root");
+  // Environment settings, and: gio=broken (no usable GIO), bus=silent (a session bus that never
+  // answers), workdir=planted (started from a folder holding look-alikes of GIO's libraries).
+  QTest::addColumn<QStringList>("environment");
   QTest::addColumn<QString>("url");
   QTest::addColumn<QString>("message");  // empty: no message
-  QTest::addColumn<bool>("started");
+  QTest::addColumn<QString>("program");  // the browser that gets the address; empty: none
 
   const QStringList none;
+  const QString browser = QStringLiteral("bin/browser");
   QTest::newRow("default browser gets the maker's address")
       << "fake.desktop;"
-      << "tmp" << none << kMaker << QString() << true;
+      << "tmp" << none << kMaker << QString() << browser;
   QTest::newRow("address passes unchanged as one argument")
       << "fake.desktop;"
       << "tmp" << none << QStringLiteral("https://www.tandrel.example/a b?q='x\"y'&z=%41;$(id)#top")
-      << QString() << true;
+      << QString() << browser;
   QTest::newRow("no browser associated") << ""
-                                         << "tmp" << none << kMaker << kNotFound << false;
+                                         << "tmp" << none << kMaker << kNotFound << QString();
   QTest::newRow("only a browser that needs a terminal")
       << "term.desktop;"
-      << "tmp" << none << kMaker << kNotFound << false;
+      << "tmp" << none << kMaker << kNotFound << QString();
   QTest::newRow("terminal default passes over to a windowed browser")
       << "term.desktop;fake.desktop;"
-      << "tmp" << none << kMaker << QString() << true;
+      << "tmp" << none << kMaker << QString() << browser;
   QTest::newRow("only a viewer that takes no addresses")
       << "files.desktop;"
-      << "tmp" << none << kMaker << kNotFound << false;
+      << "tmp" << none << kMaker << kNotFound << QString();
   QTest::newRow("program path longer than 255 characters")
       << "long.desktop;"
-      << "tmp" << none << kMaker << kNotFound << false;
+      << "tmp" << none << kMaker << kNotFound << QString();
+  QTest::newRow("program path with a space in a quoted command line")
+      << "spaced.desktop;"
+      << "tmp" << none << kMaker << QString() << QStringLiteral("some browser/browser");
   QTest::newRow("browser whose program cannot run")
       << "broken.desktop;"
-      << "tmp" << none << kMaker << kNotStarted << false;
+      << "tmp" << none << kMaker << kNotStarted << QString();
   QTest::newRow("desktop cannot start programs")
       << "fake.desktop;"
       << "tmp" << QStringList{QStringLiteral("GIO_LAUNCH_DESKTOP=/nonexistent")} << kMaker
-      << kNotStarted << false;
-  QTest::newRow("browser module missing from the program's folder")
+      << kNotStarted << QString();
+  QTest::newRow("session bus that never answers")
       << "fake.desktop;"
-      << "tmp" << QStringList{QStringLiteral("modules=empty")} << kMaker << kNotFound << false;
-  QTest::newRow("browser module not loadable")
+      << "tmp" << QStringList{QStringLiteral("bus=silent")} << kMaker << kNotStarted << QString();
+  QTest::newRow("GIO not loadable")
       << "fake.desktop;"
-      << "tmp" << QStringList{QStringLiteral("modules=broken")} << kMaker << kNotFound << false;
+      << "tmp" << QStringList{QStringLiteral("gio=broken")} << kMaker << kNotFound << QString();
+  QTest::newRow("look-alikes of GIO in the working folder stay unloaded")
+      << "fake.desktop;"
+      << "tmp" << QStringList{QStringLiteral("workdir=planted")} << kMaker << QString()
+      << browser;
   QTest::newRow("temporary folder missing")
       << "fake.desktop;"
-      << "missing" << none << kMaker << QStringLiteral("76: Path not found") << false;
+      << "missing" << none << kMaker << QStringLiteral("76: Path not found") << QString();
   QTest::newRow("temporary folder is a file")
       << "fake.desktop;"
-      << "file" << none << kMaker << QStringLiteral("76: Path not found") << false;
+      << "file" << none << kMaker << QStringLiteral("76: Path not found") << QString();
   QTest::newRow("temporary folder not writable")
       << "fake.desktop;"
-      << "read-only" << none << kMaker << QStringLiteral("70: Permission denied") << false;
+      << "read-only" << none << kMaker << QStringLiteral("70: Permission denied") << QString();
+  // The user's temporary folder, when usable; /tmp otherwise, as the C library's tempnam does.
+  for (const char* tmpdir : {"tmp", "missing", "dangling", "file", "read-only", "relative"}) {
+    QTest::addRow("TMPDIR %s", tmpdir)
+        << "fake.desktop;" << QStringLiteral("TMPDIR %1").arg(QLatin1String(tmpdir)) << none
+        << kMaker << QString() << browser;
+  }
 }
 
 void WebLauncherTest::launch() {
@@ -158,16 +220,18 @@ void WebLauncherTest::launch() {
   QFETCH(QStringList, environment);
   QFETCH(QString, url);
   QFETCH(QString, message);
-  QFETCH(bool, started);
+  QFETCH(QString, program);
 
-  if (root == QLatin1String("read-only") && geteuid() == 0) {
+  const bool viaTmpdir = root.startsWith(QLatin1String("TMPDIR "));
+  const QString place = viaTmpdir ? root.mid(7) : root;
+  if (place == QLatin1String("read-only") && geteuid() == 0) {
     QSKIP("permissions do not bind the superuser");
   }
 
   QTemporaryDir scenario;
   QVERIFY(scenario.isValid());
   const QString folder = scenario.path();
-  const QString bin = makeDesktop(folder);
+  makeDesktop(folder);
   if (QTest::currentTestFailed()) {
     return;
   }
@@ -180,48 +244,80 @@ void WebLauncherTest::launch() {
   writeFile(folder + QStringLiteral("/config/mimeapps.list"), mimeapps);
 
   QString tempRoot = folder + QStringLiteral("/tmp");
-  if (root == QLatin1String("tmp")) {
+  if (place == QLatin1String("tmp")) {
     QDir().mkpath(tempRoot);
-  } else if (root == QLatin1String("missing")) {
+  } else if (place == QLatin1String("missing")) {
     tempRoot = folder + QStringLiteral("/missing/tmp");
-  } else if (root == QLatin1String("file")) {
+  } else if (place == QLatin1String("dangling")) {
+    QVERIFY(QFile::link(folder + QStringLiteral("/nowhere"), tempRoot));
+  } else if (place == QLatin1String("file")) {
     writeFile(tempRoot, "not a folder");
+  } else if (place == QLatin1String("relative")) {
+    // A folder that exists from where the launch starts (the scenario folder).
+    QDir().mkpath(tempRoot);
+    tempRoot = QStringLiteral("tmp");
   } else {
     QDir().mkpath(tempRoot);
     QVERIFY(QFile::setPermissions(tempRoot, QFile::ReadOwner | QFile::ExeOwner));
   }
+  // Where the page must go: the folder given, or $TMPDIR only when it is a usable folder.
+  const QString pageRoot =
+      !viaTmpdir || place == QLatin1String("tmp") ? tempRoot : QStringLiteral("/tmp");
   writeFile(folder + QStringLiteral("/url"), url.toUtf8());
-  writeFile(folder + QStringLiteral("/root"), tempRoot.toLocal8Bit());
 
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  if (viaTmpdir) {
+    env.insert(QStringLiteral("TMPDIR"), tempRoot);
+  } else {
+    writeFile(folder + QStringLiteral("/root"), tempRoot.toLocal8Bit());
+  }
   env.insert(QStringLiteral("XDG_DATA_HOME"), folder + QStringLiteral("/data"));
   env.insert(QStringLiteral("XDG_CONFIG_HOME"), folder + QStringLiteral("/config"));
   env.insert(QStringLiteral("XDG_DATA_DIRS"), folder + QStringLiteral("/system"));
   env.insert(QStringLiteral("XDG_CONFIG_DIRS"), folder + QStringLiteral("/system-config"));
   env.remove(QStringLiteral("XDG_CURRENT_DESKTOP"));
   env.remove(QStringLiteral("GIO_LAUNCH_DESKTOP"));
+  QProcess probe;
+  probe.setWorkingDirectory(folder);
+  std::unique_ptr<SilentBus> bus;
+  bool gioUsable = true;
+  int patience = 30000;
+  const QString marker = folder + QStringLiteral("/planted-ran");
   for (const QString& setting : environment) {
     const QString name = setting.section(QLatin1Char('='), 0, 0);
     const QString value = setting.section(QLatin1Char('='), 1);
-    if (name == QLatin1String("modules")) {
-      // Not an environment setting: the program's folder the probe loads the module from.
-      const QString program = folder + QStringLiteral("/program");
-      QDir().mkpath(program);
-      if (value == QLatin1String("broken")) {
-        writeFile(program + QStringLiteral("/kelvor-browser.so"), "not a shared object");
+    if (name == QLatin1String("gio")) {
+      // A file that is no library where the user's library path sends the loader first.
+      writeFile(folder + QStringLiteral("/lib/libgio-2.0.so.0"), "not a shared object");
+      env.insert(QStringLiteral("LD_LIBRARY_PATH"), folder + QStringLiteral("/lib"));
+      gioUsable = false;
+    } else if (name == QLatin1String("bus")) {
+      bus = std::make_unique<SilentBus>(folder + QStringLiteral("/bus"));
+      QVERIFY(bus->IsListening());
+      env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                 QStringLiteral("unix:path=") + folder + QStringLiteral("/bus"));
+      // Generous: the launch gives up after a few seconds instead of waiting for ever.
+      patience = 15000;
+    } else if (name == QLatin1String("workdir")) {
+      const QString work = folder + QStringLiteral("/work");
+      QDir().mkpath(work);
+      for (const char* library : {"libgio-2.0.so.0", "libgobject-2.0.so.0", "libglib-2.0.so.0"}) {
+        QVERIFY(QFile::copy(QStringLiteral(KELVOR_PLANTED_LIBRARY),
+                            work + QLatin1Char('/') + QLatin1String(library)));
       }
-      writeFile(folder + QStringLiteral("/modules"), program.toLocal8Bit());
+      env.insert(QStringLiteral("KELVOR_PLANTED_MARKER"), marker);
+      probe.setWorkingDirectory(work);
     } else {
       env.insert(name, value);
     }
   }
-  QProcess probe;
   probe.setProcessEnvironment(env);
   probe.setProcessChannelMode(QProcess::ForwardedChannels);
   probe.start(QStringLiteral(KELVOR_WEB_PROBE), {folder});
-  QVERIFY(probe.waitForFinished(30000));
+  QVERIFY2(probe.waitForFinished(patience), "the launch did not return");
   QCOMPARE(probe.exitStatus(), QProcess::NormalExit);
   QCOMPARE(probe.exitCode(), 0);
+  QVERIFY2(!QFileInfo::exists(marker), "a library from the working folder was loaded");
 
   QFile resultFile(folder + QStringLiteral("/result.json"));
   QVERIFY(resultFile.open(QIODevice::ReadOnly));
@@ -245,28 +341,31 @@ void WebLauncherTest::launch() {
   QCOMPARE(QByteArray::fromBase64(result.value(QStringLiteral("urlAfter")).toString().toLatin1()),
            url.toUtf8());
 
-  // Whenever the page was written: the exact page, in a private folder of the temporary folder.
+  // The page is written when a launch can be attempted, and then it is the exact page, in a
+  // private folder of the temporary folder.
+  const bool pageRootUsable = viaTmpdir || place == QLatin1String("tmp");
+  QCOMPARE(result.contains(QStringLiteral("pageName")), gioUsable && pageRootUsable);
   if (result.contains(QStringLiteral("pageName"))) {
     QCOMPARE(result.value(QStringLiteral("pageName")).toString(), QStringLiteral("temp.HTM"));
     QCOMPARE(
         QByteArray::fromBase64(result.value(QStringLiteral("pageContent")).toString().toLatin1()),
         QByteArray::fromHex("223C48544D4C3E203C5C48544D4C3E220D0A"));
     QCOMPARE(result.value(QStringLiteral("pageFolderMode")).toInt(), 0700);
-    QCOMPARE(QFileInfo(result.value(QStringLiteral("pageFolder")).toString()).absolutePath(),
-             QFileInfo(tempRoot).absoluteFilePath());
-  } else {
-    QVERIFY2(root != QLatin1String("tmp"), "the page was never written");
+    const QString pageFolder = result.value(QStringLiteral("pageFolder")).toString();
+    QCOMPARE(QFileInfo(pageFolder).absolutePath(), QFileInfo(folder, pageRoot).absoluteFilePath());
+    // No page and no private folder outlive the launch.
+    QVERIFY2(!QFileInfo::exists(pageFolder), qPrintable(pageFolder));
   }
-  // No page and no private folder outlive the launch.
-  if (QFileInfo(tempRoot).isDir()) {
-    QCOMPARE(QDir(tempRoot).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+  if (pageRoot != QLatin1String("/tmp") && QFileInfo(folder, pageRoot).isDir()) {
+    QCOMPARE(QDir(QFileInfo(folder, pageRoot).absoluteFilePath())
+                 .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
              QStringList());
   }
 
   const QString argsFile = folder + QStringLiteral("/browser.args");
-  if (started) {
+  if (!program.isEmpty()) {
     QCOMPARE(result.value(QStringLiteral("programPath")).toString(),
-             bin + QStringLiteral("/browser"));
+             folder + QLatin1Char('/') + program);
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(argsFile), 10000);
     QFile args(argsFile);
     QVERIFY(args.open(QIODevice::ReadOnly));

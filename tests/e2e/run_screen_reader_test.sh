@@ -2,6 +2,8 @@
 # Runs screen_reader_mission.py against the given kelvor in a private X server and D-Bus session
 # with the accessibility bus up, as a desktop with a screen reader running would have it.
 # Usage: run_screen_reader_test.sh <path of kelvor>
+# (--inside [driver options] <path of kelvor>: the part inside the sessions, which other display
+# servers' tests use too)
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 
@@ -13,7 +15,7 @@ if [ "${1:-}" = "--inside" ]; then
   trap 'kill "$launcher" 2>/dev/null || true' EXIT
   status=0
   QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1 \
-    /usr/bin/python3 "$here/screen_reader_mission.py" "$1" || status=$?
+    /usr/bin/python3 "$here/screen_reader_mission.py" "$@" || status=$?
   exit "$status"
 fi
 

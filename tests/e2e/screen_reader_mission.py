@@ -1,12 +1,17 @@
 #!/usr/bin/python3
 """Plays one mission of the real game the way a screen reader does, through AT-SPI.
 
-Started by run_screen_reader_test.sh inside its own X server and D-Bus session. Every wait polls
-with a deadline; the game is ended whatever happens.
+Started by run_screen_reader_test.sh inside its own X server and D-Bus session, and by
+tests/desktop/run_wayland_test.sh under a Wayland compositor. Every wait polls with a deadline;
+the game is ended whatever happens.
 
-Usage: screen_reader_mission.py <path of kelvor>
+Usage: screen_reader_mission.py [--about] [--exit] [--on-x11] <path of kelvor>
+  --about   after the mission, open the About dialog from the Help menu and close it with OK
+  --exit    end with Game > Exit and expect the game to end by itself with status 0
+  --on-x11  expect the main window on the X server named by DISPLAY (the game chose X)
 """
 
+import argparse
 import os
 import signal
 import subprocess
@@ -14,9 +19,10 @@ import sys
 import time
 
 import pyatspi
-from gi.repository import GLib
+from gi.repository import Atspi, GLib
 
 MAIN_TITLE = "Tandrel Lunar Landing"
+ABOUT_TITLE = "About Tandrel Lunar landing"
 TIMEOUT = 20.0  # seconds for any one thing to show up
 POLL = 0.05
 
@@ -89,10 +95,48 @@ def description(accessible):
     return accessible.description
 
 
+def on_x11_display(title):
+    """Whether the X server named by DISPLAY holds a window with this title."""
+    listing = subprocess.run(["xwininfo", "-root", "-tree"], capture_output=True, text=True,
+                             timeout=10, check=False).stdout
+    return ('"%s"' % title) in listing
+
+
+def do_unanswered_action(accessible):
+    """Presses a menu item whose answer never comes in time: Qt answers a press that opens a
+    modal dialog only once the dialog is closed again, and one that ends the program not at all.
+    Whether the press worked shows in what happens next."""
+    Atspi.set_timeout(1000, 1000)
+    try:
+        do_action(accessible)
+    except GLib.GError as error:
+        if not any(cause in str(error).lower()
+                   for cause in ("did not receive a reply", "disconnected")):
+            raise
+    finally:
+        Atspi.set_timeout(800, 15000)  # libatspi's own limits
+
+
+def open_and_close_about(app, window):
+    do_unanswered_action(find(window, pyatspi.ROLE_MENU_ITEM, "About Tandrel Lunar Landing"))
+    dialog = wait_for("the About dialog", lambda: next(
+        (w for w in top_level_windows(app)
+         if w.getRole() == pyatspi.ROLE_DIALOG and w.name == ABOUT_TITLE and showing(w)), None))
+    print("About dialog %r showing" % dialog.name)
+    do_action(find(dialog, pyatspi.ROLE_PUSH_BUTTON, "OK"))
+    wait_for("the About dialog to close", lambda: not any(
+        w.name == ABOUT_TITLE and showing(w) for w in top_level_windows(app)))
+    print("About dialog closed with OK")
+
+
 def main():
-    if len(sys.argv) != 2:
-        sys.exit(__doc__)
-    game = subprocess.Popen([sys.argv[1]], start_new_session=True)
+    parser = argparse.ArgumentParser(usage=__doc__)
+    parser.add_argument("--about", action="store_true")
+    parser.add_argument("--exit", action="store_true")
+    parser.add_argument("--on-x11", action="store_true")
+    parser.add_argument("kelvor")
+    options = parser.parse_args()
+    game = subprocess.Popen([options.kelvor], start_new_session=True)
     announced = []
 
     def on_description(event):
@@ -110,6 +154,9 @@ def main():
             (w for w in top_level_windows(app)
              if w.getRole() == pyatspi.ROLE_FRAME and w.name == MAIN_TITLE and showing(w)), None))
         print("main window %r showing" % window.name)
+        if options.on_x11:
+            wait_for("the main window on the X server", lambda: on_x11_display(MAIN_TITLE))
+            print("main window is a window of the X server %s" % os.environ.get("DISPLAY"))
 
         labels = {name: find(window, pyatspi.ROLE_LABEL, name) for name in (
             "Time (seconds)", "Speed (feet/sec.)", "Altitude (feet)", "Fuel (lb)", "Jet thruster",
@@ -162,6 +209,18 @@ def main():
         print("console reads %r" % report)
         if ignite.getState().contains(pyatspi.STATE_ENABLED):
             raise Failure("Ignite still enabled after Stop mission")
+
+        if options.about:
+            open_and_close_about(app, window)
+        if options.exit:
+            do_unanswered_action(find(window, pyatspi.ROLE_MENU_ITEM, "Exit"))
+            try:
+                status = game.wait(timeout=TIMEOUT)
+            except subprocess.TimeoutExpired:
+                raise Failure("the game still runs %g s after Game > Exit" % TIMEOUT)
+            if status != 0:
+                raise Failure("the game ended with status %d after Game > Exit" % status)
+            print("Game > Exit ended the game with status 0")
     except Failure as failure:
         print("FAIL: %s" % failure)
         return 1

@@ -26,8 +26,8 @@ class AlarmSoundTest : public QObject {
   }
 
   void beepLastsAtLeastTheTone() {
-    // With a sound device the call returns when the tone has played; without one it sleeps for
-    // as long. Either way an alarm second is made of whole tones, with no error.
+    // On whatever device this machine has, or none: the call lasts the tone, so an alarm second
+    // is made of whole tones, with no error.
     AlarmSound alarm;
     const auto start = std::chrono::steady_clock::now();
     alarm.Beep();
