@@ -30,6 +30,7 @@
 #include "about/web_launcher.h"
 #include "shared/app_info.h"
 #include "shared/message_box.h"
+#include "shared/readable_colour.h"
 #include "shared/twips.h"
 #include "mainwindow/context_help.h"
 #include "mainwindow/fitting_label.h"
@@ -186,6 +187,13 @@ void frmLand::CreateToolbar() {
   Toolbar1->setToolButtonStyle(Qt::ToolButtonIconOnly);
   Toolbar1->setFixedHeight(kToolbarHeight);
   Toolbar1->toggleViewAction()->setVisible(false);
+  // The button pictures are drawn in black ink on the bar's system colour: a dark scheme gets the
+  // classic face behind them.
+  QPalette barColours = Toolbar1->palette();
+  barColours.setColor(QPalette::Window,
+                      kelvor::SystemColourAgainst(Rgb(0x000000), QPalette::Window, barColours));
+  Toolbar1->setPalette(barColours);
+  Toolbar1->setAutoFillBackground(true);
   addToolBar(Qt::TopToolBarArea, Toolbar1);
 
   struct Entry {
@@ -300,10 +308,14 @@ void frmLand::CreatePanel() {
     return progress;
   };
   const QColor grey = Rgb(0x808080);
+  // Where a system colour meets a fixed one it stays readable under any scheme.
   const QPalette system = QApplication::palette();
+  auto against = [&system](const QColor& fixed, QPalette::ColorRole role) {
+    return kelvor::SystemColourAgainst(fixed, role, system);
+  };
 
   fraBurn = frame("fraBurn", QStringLiteral("Jet thruster"), TwipsRect(2280, 240, 1695, 1455),
-                  Rgb(0x00C0C0), system.color(QPalette::WindowText));
+                  Rgb(0x00C0C0), against(Rgb(0x00C0C0), QPalette::WindowText));
   // The bar first: the focus chain follows creation, and the bar comes first in it.
   hsbBurn = new QScrollBar(Qt::Vertical, fraBurn);
   at(hsbBurn, "hsbBurn", TwipsRect(1320, 120, 255, 1215));
@@ -320,8 +332,8 @@ void frmLand::CreatePanel() {
   cmdBurn->setFont(SansSerif(8.25, true));
   UseDefaultColours(cmdBurn);
   cmdBurn->setAutoDefault(false);
-  lblBurn = readout(fraBurn, "lblBurn", TwipsRect(240, 240, 285, 255),
-                    Rgb(0xFFFFFF), system.color(QPalette::WindowText));
+  lblBurn = readout(fraBurn, "lblBurn", TwipsRect(240, 240, 285, 255), Rgb(0xFFFFFF),
+                    against(Rgb(0xFFFFFF), QPalette::WindowText));
 
   fmSpeed = frame("fmSpeed", QStringLiteral("Speed (feet/sec.)"), TwipsRect(120, 960, 1935, 735),
                   grey, Rgb(0x00C0C0));
@@ -332,7 +344,7 @@ void frmLand::CreatePanel() {
   lblTime = readout(fmTime, "lblTime", TwipsRect(360, 240, 375, 255), grey,
                     Rgb(0x00FF00));
   fmFuel = frame("fmFuel", QStringLiteral("Fuel (lb)"), TwipsRect(5400, 240, 1335, 1455), grey,
-                 system.color(QPalette::HighlightedText));
+                 against(grey, QPalette::HighlightedText));
   pbFuel = bar(fmFuel, "pbFuel", TwipsRect(720, 240, 255, 975));
   lblFuel = readout(fmFuel, "lblFuel", TwipsRect(240, 240, 375, 255), grey,
                     Rgb(0xFF0000));
