@@ -34,6 +34,7 @@
 #include "shared/twips.h"
 #include "mainwindow/context_help.h"
 #include "mainwindow/fitting_label.h"
+#include "mainwindow/focus_ring.h"
 #include "mainwindow/panel_frame.h"
 #include "mainwindow/vertical_progress_bar.h"
 
@@ -372,6 +373,9 @@ void frmLand::CreatePanel() {
   cmdBurn->setFocusPolicy(Qt::StrongFocus);
   hsbBurn->setEnabled(false);
   cmdBurn->setEnabled(false);
+  auto* ring = new kelvor::FocusRing(fraBurn);
+  ring->Track(hsbBurn);
+  ring->Track(cmdBurn);
 
   connect(cmdBurn, &QPushButton::clicked, this, &frmLand::cmdBurn_Click);
   connect(hsbBurn, &QScrollBar::valueChanged, this, &frmLand::hsbBurn_Change);
@@ -469,6 +473,8 @@ void frmLand::mnuGameStart_Click() {
     ToolbarButton(QStringLiteral("new"))->setEnabled(false);
     mnuGameStart->setEnabled(false);
     ShowStartState();
+    // The keyboard goes to the thruster at once: arrows set the burn, Tab reaches "Ignite".
+    hsbBurn->setFocus(Qt::OtherFocusReason);
   });
 }
 
@@ -494,6 +500,8 @@ void frmLand::StopMission() {
 
 void frmLand::cmdBurn_Click() {
   ErrorTrap([this] { Computer().BurnStep(); });
+  // Space flies the next second from where the last one was flown, however it was started.
+  if (cmdBurn->isEnabled()) cmdBurn->setFocus(Qt::OtherFocusReason);
 }
 
 void frmLand::hsbBurn_Change() {

@@ -691,14 +691,18 @@ class FrmLandTest : public QObject {
     activate();
     auto* thruster = get<QScrollBar>("hsbBurn");
     auto* ignition = get<QPushButton>("cmdBurn");
-    key(Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), thruster);
+    QCOMPARE(QApplication::focusWidget(), thruster);  // Start gave it the keyboard
+    auto* ring = w->findChild<QWidget*>(QStringLiteral("focusRing"));
+    QVERIFY(ring->isVisible());
+    QVERIFY(ring->geometry().contains(thruster->geometry()));
     for (int i = 0; i < 5; ++i) key(Qt::Key_Down);  // down the bar is more burn
     QCOMPARE(text("lblBurn"), QStringLiteral("5"));
     key(Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget(), ignition);
+    QVERIFY(ring->geometry().contains(ignition->geometry()));
     for (int i = 0; i < 4; ++i) key(Qt::Key_Space);
     QCOMPARE(text("lblTime"), QStringLiteral("4"));
+    QCOMPARE(QApplication::focusWidget(), ignition);
     key(Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget(), thruster);
     for (int i = 0; i < 4; ++i) key(Qt::Key_Down);
@@ -707,7 +711,9 @@ class FrmLandTest : public QObject {
       key(Qt::Key_I, Qt::AltModifier);
       QTRY_VERIFY2(text("lblTime") != QString::number(second - 1),
                    qPrintable(QString::number(second)));
+      if (ignition->isEnabled()) QCOMPARE(QApplication::focusWidget(), ignition);
     }
+    QVERIFY(!ring->isVisible());  // nothing to fly any more
     QCOMPARE(text("lblMessage"),
              QStringLiteral("Touchdown at 14.00 seconds.\r\nLanding velocity is 10.00 ft/sec.\r\n"
                             "10 units of fuel remaining.\r\n\r\nYou inflicted some craft damage "
