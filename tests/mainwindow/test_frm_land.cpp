@@ -614,7 +614,7 @@ class FrmLandTest : public QObject {
     w->Toolbar1_ButtonClick(key);
     QCoreApplication::processEvents();
     QCOMPARE(aboutShown, effect == QLatin1String("about"));
-    // No browser module beside the test program, so the web command can only report that.
+    // An empty desktop (see main): no browser is associated, so the web command reports that.
     QCOMPARE(boxes, effect == QLatin1String("web")
                         ? QStringList{QStringLiteral("Could not find associated Browser\n0: ")}
                         : QStringList{});
