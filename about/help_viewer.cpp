@@ -4,8 +4,13 @@
 #include <sys/prctl.h>
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QProcess>
+#include <QTimer>
+
+#include "shared/message_box.h"
 
 namespace kelvor {
 
@@ -22,7 +27,13 @@ HelpViewer& HelpViewer::Instance() {
   return viewer;
 }
 
-HelpViewer::HelpViewer(QString program) : m_program(std::move(program)) {}
+HelpViewer::HelpViewer(QString program, std::chrono::milliseconds earlyExitWindow)
+    : m_program(std::move(program)),
+      m_earlyExitWindow(earlyExitWindow),
+      m_earlyExit(std::make_unique<QTimer>()),
+      m_reporter(std::make_unique<QObject>()) {
+  m_earlyExit->setSingleShot(true);
+}
 
 HelpViewer::~HelpViewer() {
   m_quitHook.reset();
@@ -55,6 +66,25 @@ QString HelpViewer::TopicCommand(int topic) {
   return QStringLiteral("activateIdentifier %1;syncContents").arg(TopicIdentifier(topic));
 }
 
+QString HelpViewer::MissingFileMessage(const QString& helpFile) {
+  return QStringLiteral("The help could not be shown: the help file %1 is missing or unreadable.")
+      .arg(helpFile);
+}
+
+QString HelpViewer::FailedToStartMessage(const QString& program) {
+  return QStringLiteral("The help could not be shown: the help viewer %1 could not be started.")
+      .arg(program);
+}
+
+QString HelpViewer::EndedWithErrorMessage(const QString& program, QProcess::ExitStatus status,
+                                          int exitCode) {
+  const QString why = status == QProcess::CrashExit
+                          ? QStringLiteral("it crashed")
+                          : QStringLiteral("exit status %1").arg(exitCode);
+  return QStringLiteral("The help could not be shown: the help viewer %1 ended with an error (%2).")
+      .arg(program, why);
+}
+
 void HelpViewer::ShowContents(const QString& helpFile) { Send(helpFile, ContentsCommand()); }
 
 void HelpViewer::ShowTopic(const QString& helpFile, int topic) {
@@ -71,6 +101,13 @@ bool HelpViewer::IsRunningWith(const QString& helpFile) const {
 
 void HelpViewer::Send(const QString& helpFile, const QString& command) {
   if (!IsRunningWith(helpFile)) {
+    // Assistant would only end, or show an empty window, on a collection it cannot read; the
+    // player learns the reason at once instead.
+    QFile file(helpFile);
+    if (!QFileInfo(helpFile).isFile() || !file.open(QIODevice::ReadOnly)) {
+      ShowMessage(MissingFileMessage(helpFile), kMsgCritical);
+      return;
+    }
     Start(helpFile);
   }
   // Written when the event loop next runs (or as soon as the viewer has started); the viewer
@@ -87,6 +124,13 @@ void HelpViewer::Start(const QString& helpFile) {
   // a crash); the viewer belongs to this game and is told to end with it.
   m_process->setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
   m_helpFile = helpFile;
+  QProcess* process = m_process.get();
+  QObject::connect(process, &QProcess::errorOccurred, process,
+                   [this](QProcess::ProcessError error) { OnError(error); });
+  QObject::connect(
+      process, &QProcess::finished, process,
+      [this](int exitCode, QProcess::ExitStatus status) { OnFinished(exitCode, status); });
+  m_earlyExit->start(m_earlyExitWindow);
   m_process->start(m_program, Arguments(helpFile));
 
   if (!m_quitHook && QCoreApplication::instance() != nullptr) {
@@ -96,10 +140,34 @@ void HelpViewer::Start(const QString& helpFile) {
   }
 }
 
+void HelpViewer::OnError(QProcess::ProcessError error) {
+  // Crashes and other ends come through finished(); only a start that never happened is left.
+  if (error == QProcess::FailedToStart) {
+    m_earlyExit->stop();
+    Report(FailedToStartMessage(m_program));
+  }
+}
+
+void HelpViewer::OnFinished(int exitCode, QProcess::ExitStatus status) {
+  const bool early = m_earlyExit->isActive();
+  m_earlyExit->stop();
+  if (early && (status == QProcess::CrashExit || exitCode != 0)) {
+    Report(EndedWithErrorMessage(m_program, status, exitCode));
+  }
+}
+
+void HelpViewer::Report(const QString& text) {
+  QMetaObject::invokeMethod(
+      m_reporter.get(), [text] { ShowMessage(text, kMsgCritical); }, Qt::QueuedConnection);
+}
+
 void HelpViewer::Close() {
+  m_earlyExit->stop();
   if (!m_process) {
     return;
   }
+  // An end the game asks for is no failure of the viewer.
+  m_process->disconnect();
   if (m_process->state() != QProcess::NotRunning) {
     m_process->closeWriteChannel();
     m_process->terminate();

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <chrono>
 #include <memory>
 
 class QObject;
-class QProcess;
+class QTimer;
 
 namespace kelvor {
 
@@ -14,15 +16,23 @@ namespace kelvor {
 //
 // Assistant is started with the collection and its remote control switched on; every request
 // is one line of remote-control commands written to its standard input. A viewer that the user
-// has closed is started again by the next request. Whatever the viewer makes of a missing or
-// broken help file is its own business: the requests return normally and show no message.
+// has closed is started again by the next request.
+//
+// A request that cannot be shown says so in a critical message box, then the game goes on: a
+// help file that is missing or unreadable (checked at once, before any viewer starts), a viewer
+// that cannot be started, and a viewer that ends with an error soon after its start (Assistant
+// ends that way when it cannot open the collection or the display). Both of the last arrive
+// through the viewer's signals, so nothing waits for the viewer. A viewer that ends with status
+// 0, one the user closes after the first seconds and one the game itself closes say nothing.
 class HelpViewer {
  public:
   static HelpViewer& Instance();
 
   // A viewer driven through `program`, which must understand Assistant's command line and
   // remote control (tests hand in a stand-in that records what it is told).
-  explicit HelpViewer(QString program = DefaultProgram());
+  // An end within `earlyExitWindow` of the start counts as the viewer failing to show the help.
+  explicit HelpViewer(QString program = DefaultProgram(),
+                      std::chrono::milliseconds earlyExitWindow = std::chrono::seconds(5));
   ~HelpViewer();
   HelpViewer(const HelpViewer&) = delete;
   HelpViewer& operator=(const HelpViewer&) = delete;
@@ -50,14 +60,30 @@ class HelpViewer {
   static QString ContentsCommand();
   static QString TopicCommand(int topic);
 
+  // The one-sentence messages of the failures.
+  static QString MissingFileMessage(const QString& helpFile);
+  static QString FailedToStartMessage(const QString& program);
+  static QString EndedWithErrorMessage(const QString& program, QProcess::ExitStatus status,
+                                       int exitCode);
+
  private:
   void Send(const QString& helpFile, const QString& command);
   bool IsRunningWith(const QString& helpFile) const;
   void Start(const QString& helpFile);
+  void OnError(QProcess::ProcessError error);
+  void OnFinished(int exitCode, QProcess::ExitStatus status);
+  // Shows the message once the event loop next runs, outside the viewer's signal, so that a
+  // request made while the box is open cannot pull the process out from under that signal.
+  void Report(const QString& text);
 
   QString m_program;
+  std::chrono::milliseconds m_earlyExitWindow;
   QString m_helpFile;  // the collection the running viewer was started with
   std::unique_ptr<QProcess> m_process;
+  // Runs from the start of the viewer; while it runs, an end with an error is reported.
+  std::unique_ptr<QTimer> m_earlyExit;
+  // The context of the deferred messages: they die with this object.
+  std::unique_ptr<QObject> m_reporter;
   // Lives as long as this object, so the quit hook never reaches a destroyed viewer.
   std::unique_ptr<QObject> m_quitHook;
 };

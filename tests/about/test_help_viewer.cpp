@@ -1,7 +1,8 @@
 // The help viewer's requests, sent to a stand-in for Assistant that records its command line and
-// every remote-control line it receives.
+// every remote-control line it receives, and the messages of the requests it cannot show.
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -36,11 +37,15 @@ class HelpViewerTest : public QObject {
   void closedViewerIsStartedAgain();
   void otherHelpFileReplacesTheViewer();
   void closeEndsTheViewer();
-  void missingViewerProgramIsNoErrorOfTheGame();
-  void missingHelpFileIsTheViewersBusiness();
+  void missingViewerProgramIsReportedAtEachRequest();
+  void missingHelpFileIsReportedBeforeAnyViewerStarts();
+  void failedRequestSaysWhy_data();
+  void failedRequestSaysWhy();
   void defaultViewerIsInstalledAssistant();
 
  private:
+  // An (empty) help file at `name` inside the test folder: the stand-ins never read it.
+  QString helpFile(const QString& name) const;
   QList<LogLine> log() const;
   QList<LogLine> linesOf(const QString& kind) const;
   static bool isAlive(qint64 pid) { return pid > 0 && kill(static_cast<pid_t>(pid), 0) == 0; }
@@ -74,6 +79,16 @@ void HelpViewerTest::init() {
 }
 
 void HelpViewerTest::cleanup() { kelvor::SetMessageBoxHook(nullptr); }
+
+QString HelpViewerTest::helpFile(const QString& name) const {
+  const QString path = m_dir.filePath(name);
+  QDir().mkpath(QFileInfo(path).path());
+  QFile file(path);
+  if (!file.exists() && file.open(QIODevice::WriteOnly)) {
+    file.close();
+  }
+  return path;
+}
 
 QList<LogLine> HelpViewerTest::log() const {
   QList<LogLine> lines;
@@ -121,28 +136,28 @@ void HelpViewerTest::requestStartsViewerWithTheHelpFile_data() {
 void HelpViewerTest::requestStartsViewerWithTheHelpFile() {
   QFETCH(int, topic);
   QFETCH(QString, command);
-  const QString helpFile = m_dir.filePath(QStringLiteral("app/Kelvor.hlp"));
+  const QString file = helpFile(QStringLiteral("app/Kelvor.hlp"));
   HelpViewer viewer(m_fakeViewer);
   if (topic == 0) {
-    viewer.ShowContents(helpFile);
+    viewer.ShowContents(file);
   } else {
-    viewer.ShowTopic(helpFile, topic);
+    viewer.ShowTopic(file, topic);
   }
   QTRY_COMPARE(linesOf(QStringLiteral("command")).size(), 1);
   const QList<LogLine> starts = linesOf(QStringLiteral("start"));
   QCOMPARE(starts.size(), 1);
   QCOMPARE(starts.first().text,
-           QStringLiteral("-collectionFile %1 -enableRemoteControl").arg(helpFile));
+           QStringLiteral("-collectionFile %1 -enableRemoteControl").arg(file));
   QCOMPARE(linesOf(QStringLiteral("command")).first().text, command);
   QVERIFY(m_messages.isEmpty());
 }
 
 void HelpViewerTest::secondRequestReusesTheRunningViewer() {
-  const QString helpFile = m_dir.filePath(QStringLiteral("Kelvor.hlp"));
+  const QString file = helpFile(QStringLiteral("Kelvor.hlp"));
   HelpViewer viewer(m_fakeViewer);
-  viewer.ShowContents(helpFile);
+  viewer.ShowContents(file);
   QTRY_COMPARE(linesOf(QStringLiteral("command")).size(), 1);
-  viewer.ShowTopic(helpFile, 21);
+  viewer.ShowTopic(file, 21);
   QTRY_COMPARE(linesOf(QStringLiteral("command")).size(), 2);
 
   const QList<LogLine> starts = linesOf(QStringLiteral("start"));
@@ -154,9 +169,10 @@ void HelpViewerTest::secondRequestReusesTheRunningViewer() {
 }
 
 void HelpViewerTest::closedViewerIsStartedAgain() {
-  const QString helpFile = m_dir.filePath(QStringLiteral("Kelvor.hlp"));
-  HelpViewer viewer(m_fakeViewer);
-  viewer.ShowTopic(helpFile, 9);
+  const QString file = helpFile(QStringLiteral("Kelvor.hlp"));
+  // No early-exit window: the user closes the viewer long after its start.
+  HelpViewer viewer(m_fakeViewer, std::chrono::milliseconds(0));
+  viewer.ShowTopic(file, 9);
   QTRY_COMPARE(linesOf(QStringLiteral("command")).size(), 1);
   const qint64 first = linesOf(QStringLiteral("start")).first().pid;
 
@@ -164,7 +180,7 @@ void HelpViewerTest::closedViewerIsStartedAgain() {
   QCOMPARE(kill(static_cast<pid_t>(first), SIGTERM), 0);
   QTRY_VERIFY(!viewer.IsRunning());
 
-  viewer.ShowTopic(helpFile, 10);
+  viewer.ShowTopic(file, 10);
   QTRY_COMPARE(linesOf(QStringLiteral("command")).size(), 2);
   const QList<LogLine> starts = linesOf(QStringLiteral("start"));
   QCOMPARE(starts.size(), 2);
@@ -175,48 +191,137 @@ void HelpViewerTest::closedViewerIsStartedAgain() {
 
 void HelpViewerTest::otherHelpFileReplacesTheViewer() {
   HelpViewer viewer(m_fakeViewer);
-  viewer.ShowContents(m_dir.filePath(QStringLiteral("one/Kelvor.hlp")));
+  viewer.ShowContents(helpFile(QStringLiteral("one/Kelvor.hlp")));
   QTRY_COMPARE(linesOf(QStringLiteral("command")).size(), 1);
   const qint64 first = linesOf(QStringLiteral("start")).first().pid;
 
-  viewer.ShowContents(m_dir.filePath(QStringLiteral("two/Kelvor.hlp")));
+  viewer.ShowContents(helpFile(QStringLiteral("two/Kelvor.hlp")));
   QTRY_COMPARE(linesOf(QStringLiteral("command")).size(), 2);
   const QList<LogLine> starts = linesOf(QStringLiteral("start"));
   QCOMPARE(starts.size(), 2);
   QVERIFY(starts.at(1).text.contains(QStringLiteral("two/Kelvor.hlp")));
-  // Still one viewer per game.
+  // Still one viewer per game; the game ending the first one is no failure.
   QTRY_VERIFY(!isAlive(first));
+  QCoreApplication::processEvents();
+  QVERIFY(m_messages.isEmpty());
 }
 
 void HelpViewerTest::closeEndsTheViewer() {
   HelpViewer viewer(m_fakeViewer);
-  viewer.ShowContents(m_dir.filePath(QStringLiteral("Kelvor.hlp")));
+  viewer.ShowContents(helpFile(QStringLiteral("Kelvor.hlp")));
   QTRY_COMPARE(linesOf(QStringLiteral("command")).size(), 1);
   const qint64 pid = linesOf(QStringLiteral("start")).first().pid;
   QVERIFY(isAlive(pid));
   viewer.Close();
   QVERIFY(!viewer.IsRunning());
   QTRY_VERIFY(!isAlive(pid));
-}
-
-void HelpViewerTest::missingViewerProgramIsNoErrorOfTheGame() {
-  HelpViewer viewer(m_dir.filePath(QStringLiteral("no-such-viewer")));
-  viewer.ShowContents(m_dir.filePath(QStringLiteral("Kelvor.hlp")));
-  QTRY_VERIFY(!viewer.IsRunning());
-  // A later request tries again, and again quietly.
-  viewer.ShowTopic(m_dir.filePath(QStringLiteral("Kelvor.hlp")), 8);
-  QTRY_VERIFY(!viewer.IsRunning());
+  QCoreApplication::processEvents();
   QVERIFY(m_messages.isEmpty());
 }
 
-void HelpViewerTest::missingHelpFileIsTheViewersBusiness() {
-  if (!QFileInfo(HelpViewer::DefaultProgram()).isExecutable()) {
-    QSKIP("Qt Assistant is not installed");
-  }
-  // The real viewer, on the offscreen platform it inherits: it finds no file and ends.
+void HelpViewerTest::missingViewerProgramIsReportedAtEachRequest() {
+  const QString program = m_dir.filePath(QStringLiteral("no-such-viewer"));
+  const QString expected =
+      QStringLiteral("The help could not be shown: the help viewer %1 could not be started.")
+          .arg(program);
+  HelpViewer viewer(program);
+  viewer.ShowContents(helpFile(QStringLiteral("Kelvor.hlp")));
+  QTRY_COMPARE(m_messages, QStringList{expected});
+  QVERIFY(!viewer.IsRunning());
+  // A later request tries again, and says so again.
+  viewer.ShowTopic(helpFile(QStringLiteral("Kelvor.hlp")), 8);
+  QTRY_COMPARE(m_messages, (QStringList{expected, expected}));
+}
+
+void HelpViewerTest::missingHelpFileIsReportedBeforeAnyViewerStarts() {
+  // The real viewer's program: it is never started, so no display is needed.
+  const QString file = m_dir.filePath(QStringLiteral("missing/Kelvor.hlp"));
   HelpViewer viewer;
-  viewer.ShowContents(m_dir.filePath(QStringLiteral("missing/Kelvor.hlp")));
-  QTRY_VERIFY_WITH_TIMEOUT(!viewer.IsRunning(), 20000);
+  viewer.ShowContents(file);
+  QCOMPARE(m_messages,
+           QStringList{QStringLiteral("The help could not be shown: the help file %1 is missing "
+                                      "or unreadable.")
+                           .arg(file)});
+  QVERIFY(!viewer.IsRunning());
+}
+
+// Each row starts a new viewer on one stand-in and one help file; "%1" in the message is the
+// stand-in's path, "%2" the help file's. An empty message: none may appear.
+void HelpViewerTest::failedRequestSaysWhy_data() {
+  QTest::addColumn<QString>("viewer");  // the stand-in's script, "missing" or "not executable"
+  QTest::addColumn<QString>("file");    // "file", "missing", "folder" or "no permission"
+  QTest::addColumn<int>("windowMs");
+  QTest::addColumn<QString>("message");
+  const QString logging = QStringLiteral("logging");
+  const QString cannotStart =
+      QStringLiteral("The help could not be shown: the help viewer %1 could not be started.");
+  const QString unreadable =
+      QStringLiteral("The help could not be shown: the help file %2 is missing or unreadable.");
+  const QString ended =
+      QStringLiteral("The help could not be shown: the help viewer %1 ended with an error (%3).");
+  QTest::newRow("viewer missing") << "missing"
+                                  << "file" << 5000 << cannotStart;
+  QTest::newRow("viewer not executable") << "not executable"
+                                         << "file" << 5000 << cannotStart;
+  QTest::newRow("help file missing") << logging << "missing" << 5000 << unreadable;
+  QTest::newRow("folder in place of the help file") << logging << "folder" << 5000 << unreadable;
+  QTest::newRow("help file without permission") << logging << "no permission" << 5000 << unreadable;
+  QTest::newRow("viewer ends at once with 1")
+      << "exit 1"
+      << "file" << 5000 << QString(ended).replace(QStringLiteral("%3"), "exit status 1");
+  QTest::newRow("viewer crashes at once")
+      << "kill -SEGV $$"
+      << "file" << 5000 << QString(ended).replace(QStringLiteral("%3"), "it crashed");
+  QTest::newRow("viewer ends at once with 0") << "exit 0"
+                                              << "file" << 5000 << QString();
+  QTest::newRow("viewer keeps running") << logging << "file" << 5000 << QString();
+  QTest::newRow("viewer ends with 1 after the first seconds") << "read line; exit 1"
+                                                              << "file" << 0 << QString();
+}
+
+void HelpViewerTest::failedRequestSaysWhy() {
+  QFETCH(QString, viewer);
+  QFETCH(QString, file);
+  QFETCH(int, windowMs);
+  QFETCH(QString, message);
+
+  QString program = m_fakeViewer;
+  if (viewer != QLatin1String("logging")) {
+    program = m_dir.filePath(QStringLiteral("stand-in-%1").arg(QTest::currentDataTag()));
+    if (viewer != QLatin1String("missing")) {
+      QFile script(program);
+      QVERIFY(script.open(QIODevice::WriteOnly));
+      script.write("#!/bin/sh\n" + viewer.toLocal8Bit() + "\n");
+      script.close();
+      QVERIFY(script.setPermissions(viewer == QLatin1String("not executable")
+                                        ? QFile::ReadOwner | QFile::WriteOwner
+                                        : QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    }
+  }
+  QString path = m_dir.filePath(QStringLiteral("%1/Kelvor.hlp").arg(QTest::currentDataTag()));
+  if (file == QLatin1String("file")) {
+    path = helpFile(QStringLiteral("%1/Kelvor.hlp").arg(QTest::currentDataTag()));
+  } else if (file == QLatin1String("folder")) {
+    QVERIFY(QDir().mkpath(path));
+  } else if (file == QLatin1String("no permission")) {
+    if (geteuid() == 0) {
+      QSKIP("root reads any file");
+    }
+    path = helpFile(QStringLiteral("%1/Kelvor.hlp").arg(QTest::currentDataTag()));
+    QVERIFY(QFile::setPermissions(path, {}));
+  }
+
+  HelpViewer helpViewer(program, std::chrono::milliseconds(windowMs));
+  helpViewer.ShowContents(path);
+  if (!message.isEmpty()) {
+    message.replace(QStringLiteral("%1"), program).replace(QStringLiteral("%2"), path);
+    QTRY_COMPARE(m_messages, QStringList{message});
+    QVERIFY(!helpViewer.IsRunning());
+    return;
+  }
+  // Settled: the stand-in has ended, or runs and has the request.
+  QTRY_VERIFY(!helpViewer.IsRunning() || linesOf(QStringLiteral("command")).size() == 1);
+  QCoreApplication::processEvents();  // any message is on its way by now
   QVERIFY(m_messages.isEmpty());
 }
 
