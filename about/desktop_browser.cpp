@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "shared/library_symbols.h"
+
 namespace kelvor {
 
 // GIO's functions (and the GObject and GLib ones that go with them), opened rather than
@@ -53,12 +55,6 @@ using Result = DesktopBrowser::Result;
 // before it); it gets this long to hand the address over.
 constexpr std::chrono::seconds kLaunchGrace{1};
 
-template <class Function>
-bool Bind(void* library, const char* name, Function& function) {
-  function = reinterpret_cast<Function>(dlsym(library, name));
-  return function != nullptr;
-}
-
 std::optional<GioApi> LoadGio() {
   // By name alone: the loader then searches only the system's folders (the game's executable
   // carries no run path), never the working folder.
@@ -66,28 +62,28 @@ std::optional<GioApi> LoadGio() {
   if (library == nullptr) return std::nullopt;
   // A handle's symbols include those of the libraries it depends on: GObject and GLib.
   GioApi api{};
-  if (Bind(library, "g_free", api.free) && Bind(library, "g_strfreev", api.strfreev) &&
-      Bind(library, "g_list_append", api.list_append) &&
-      Bind(library, "g_list_free", api.list_free) &&
-      Bind(library, "g_error_free", api.error_free) &&
-      Bind(library, "g_shell_parse_argv", api.shell_parse_argv) &&
-      Bind(library, "g_find_program_in_path", api.find_program_in_path) &&
-      Bind(library, "g_object_unref", api.object_unref) &&
-      Bind(library, "g_type_check_instance_is_a", api.type_check_instance_is_a) &&
-      Bind(library, "g_cancellable_new", api.cancellable_new) &&
-      Bind(library, "g_cancellable_cancel", api.cancellable_cancel) &&
-      Bind(library, "g_file_new_for_path", api.file_new_for_path) &&
-      Bind(library, "g_file_query_info", api.file_query_info) &&
-      Bind(library, "g_file_info_get_content_type", api.file_info_get_content_type) &&
-      Bind(library, "g_app_info_get_default_for_type", api.app_info_get_default_for_type) &&
-      Bind(library, "g_app_info_get_recommended_for_type",
-           api.app_info_get_recommended_for_type) &&
-      Bind(library, "g_app_info_supports_uris", api.app_info_supports_uris) &&
-      Bind(library, "g_app_info_get_commandline", api.app_info_get_commandline) &&
-      Bind(library, "g_app_info_launch_uris", api.app_info_launch_uris) &&
-      Bind(library, "g_desktop_app_info_get_type", api.desktop_app_info_get_type) &&
-      Bind(library, "g_desktop_app_info_get_boolean", api.desktop_app_info_get_boolean) &&
-      Bind(library, "g_bus_get_sync", api.bus_get_sync)) {
+  if (BindSymbol(library, "g_free", api.free) && BindSymbol(library, "g_strfreev", api.strfreev) &&
+      BindSymbol(library, "g_list_append", api.list_append) &&
+      BindSymbol(library, "g_list_free", api.list_free) &&
+      BindSymbol(library, "g_error_free", api.error_free) &&
+      BindSymbol(library, "g_shell_parse_argv", api.shell_parse_argv) &&
+      BindSymbol(library, "g_find_program_in_path", api.find_program_in_path) &&
+      BindSymbol(library, "g_object_unref", api.object_unref) &&
+      BindSymbol(library, "g_type_check_instance_is_a", api.type_check_instance_is_a) &&
+      BindSymbol(library, "g_cancellable_new", api.cancellable_new) &&
+      BindSymbol(library, "g_cancellable_cancel", api.cancellable_cancel) &&
+      BindSymbol(library, "g_file_new_for_path", api.file_new_for_path) &&
+      BindSymbol(library, "g_file_query_info", api.file_query_info) &&
+      BindSymbol(library, "g_file_info_get_content_type", api.file_info_get_content_type) &&
+      BindSymbol(library, "g_app_info_get_default_for_type", api.app_info_get_default_for_type) &&
+      BindSymbol(library, "g_app_info_get_recommended_for_type",
+                 api.app_info_get_recommended_for_type) &&
+      BindSymbol(library, "g_app_info_supports_uris", api.app_info_supports_uris) &&
+      BindSymbol(library, "g_app_info_get_commandline", api.app_info_get_commandline) &&
+      BindSymbol(library, "g_app_info_launch_uris", api.app_info_launch_uris) &&
+      BindSymbol(library, "g_desktop_app_info_get_type", api.desktop_app_info_get_type) &&
+      BindSymbol(library, "g_desktop_app_info_get_boolean", api.desktop_app_info_get_boolean) &&
+      BindSymbol(library, "g_bus_get_sync", api.bus_get_sync)) {
     return api;  // GIO stays loaded for the rest of the run: GObject types cannot be unloaded
   }
   dlclose(library);

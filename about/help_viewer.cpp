@@ -8,7 +8,6 @@
 #include <QFileInfo>
 #include <QLibraryInfo>
 #include <QProcess>
-#include <QTimer>
 
 #include "shared/message_box.h"
 
@@ -30,10 +29,7 @@ HelpViewer& HelpViewer::Instance() {
 HelpViewer::HelpViewer(QString program, std::chrono::milliseconds earlyExitWindow)
     : m_program(std::move(program)),
       m_earlyExitWindow(earlyExitWindow),
-      m_earlyExit(std::make_unique<QTimer>()),
-      m_reporter(std::make_unique<QObject>()) {
-  m_earlyExit->setSingleShot(true);
-}
+      m_reporter(std::make_unique<QObject>()) {}
 
 HelpViewer::~HelpViewer() {
   m_quitHook.reset();
@@ -130,7 +126,7 @@ void HelpViewer::Start(const QString& helpFile) {
   QObject::connect(
       process, &QProcess::finished, process,
       [this](int exitCode, QProcess::ExitStatus status) { OnFinished(exitCode, status); });
-  m_earlyExit->start(m_earlyExitWindow);
+  m_started.start();
   m_process->start(m_program, Arguments(helpFile));
 
   if (!m_quitHook && QCoreApplication::instance() != nullptr) {
@@ -143,14 +139,14 @@ void HelpViewer::Start(const QString& helpFile) {
 void HelpViewer::OnError(QProcess::ProcessError error) {
   // Crashes and other ends come through finished(); only a start that never happened is left.
   if (error == QProcess::FailedToStart) {
-    m_earlyExit->stop();
+    m_started.invalidate();
     Report(FailedToStartMessage(m_program));
   }
 }
 
 void HelpViewer::OnFinished(int exitCode, QProcess::ExitStatus status) {
-  const bool early = m_earlyExit->isActive();
-  m_earlyExit->stop();
+  const bool early = m_started.isValid() && m_started.elapsed() < m_earlyExitWindow.count();
+  m_started.invalidate();
   if (early && (status == QProcess::CrashExit || exitCode != 0)) {
     Report(EndedWithErrorMessage(m_program, status, exitCode));
   }
@@ -162,7 +158,7 @@ void HelpViewer::Report(const QString& text) {
 }
 
 void HelpViewer::Close() {
-  m_earlyExit->stop();
+  m_started.invalidate();
   if (!m_process) {
     return;
   }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -7,7 +8,6 @@
 #include <memory>
 
 class QObject;
-class QTimer;
 
 namespace kelvor {
 
@@ -80,8 +80,8 @@ class HelpViewer {
   std::chrono::milliseconds m_earlyExitWindow;
   QString m_helpFile;  // the collection the running viewer was started with
   std::unique_ptr<QProcess> m_process;
-  // Runs from the start of the viewer; while it runs, an end with an error is reported.
-  std::unique_ptr<QTimer> m_earlyExit;
+  // Since the start of the viewer; an end with an error within m_earlyExitWindow is reported.
+  QElapsedTimer m_started;
   // The context of the deferred messages: they die with this object.
   std::unique_ptr<QObject> m_reporter;
   // Lives as long as this object, so the quit hook never reaches a destroyed viewer.

@@ -16,6 +16,8 @@
 #include <optional>
 #include <system_error>
 
+#include "shared/library_symbols.h"
+
 namespace kelvor {
 
 namespace {
@@ -39,25 +41,19 @@ struct Alsa {
   decltype(&snd_pcm_recover) pcm_recover;
 };
 
-template <class Function>
-bool Bind(void* library, const char* name, Function& function) {
-  function = reinterpret_cast<Function>(dlsym(library, name));
-  return function != nullptr;
-}
-
 // alsa-lib's functions, or null without alsa-lib on the system: the alarm is silent then.
 const Alsa* LoadAlsa() {
   static const std::optional<Alsa> alsa = []() -> std::optional<Alsa> {
     void* library = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) return std::nullopt;
     Alsa api{};
-    if (Bind(library, "snd_lib_error_set_handler", api.lib_error_set_handler) &&
-        Bind(library, "snd_pcm_open", api.pcm_open) &&
-        Bind(library, "snd_pcm_set_params", api.pcm_set_params) &&
-        Bind(library, "snd_pcm_close", api.pcm_close) &&
-        Bind(library, "snd_pcm_drop", api.pcm_drop) &&
-        Bind(library, "snd_pcm_writei", api.pcm_writei) &&
-        Bind(library, "snd_pcm_recover", api.pcm_recover)) {
+    if (BindSymbol(library, "snd_lib_error_set_handler", api.lib_error_set_handler) &&
+        BindSymbol(library, "snd_pcm_open", api.pcm_open) &&
+        BindSymbol(library, "snd_pcm_set_params", api.pcm_set_params) &&
+        BindSymbol(library, "snd_pcm_close", api.pcm_close) &&
+        BindSymbol(library, "snd_pcm_drop", api.pcm_drop) &&
+        BindSymbol(library, "snd_pcm_writei", api.pcm_writei) &&
+        BindSymbol(library, "snd_pcm_recover", api.pcm_recover)) {
       return api;  // alsa-lib stays loaded for the rest of the run
     }
     dlclose(library);

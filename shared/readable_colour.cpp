@@ -29,20 +29,11 @@ double ContrastRatio(const QColor& first, const QColor& second) {
 QColor ClassicColour(QPalette::ColorRole role, const QPalette& system) {
   switch (role) {
     case QPalette::WindowText:
-    case QPalette::Text:
-    case QPalette::ButtonText:
-    case QPalette::ToolTipText:
       return QColor(0x00, 0x00, 0x00);
     case QPalette::Window:
-    case QPalette::Button:
       return QColor(0xD4, 0xD0, 0xC8);
-    case QPalette::Base:
     case QPalette::HighlightedText:
       return QColor(0xFF, 0xFF, 0xFF);
-    case QPalette::Highlight:
-      return QColor(0x0A, 0x24, 0x6A);
-    case QPalette::ToolTipBase:
-      return QColor(0xFF, 0xFF, 0xE1);
     default:
       return system.color(role);
   }
