@@ -10,7 +10,6 @@
 #include <QStringList>
 #include <utility>
 
-#include "about/help_viewer.h"
 #include "shared/app_info.h"
 #include "shared/message_box.h"
 #include "shared/twips.h"
@@ -88,12 +87,10 @@ QString PlatformLine() {
 
 }  // namespace
 
-frmKVAbout::frmKVAbout(QWidget* parent)
+frmKVAbout::frmKVAbout(kelvor::Services& services, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint),
-      m_helpRequest([](const QString& helpFile, int topic) {
-        kelvor::HelpViewer::Instance().ShowTopic(helpFile, topic);
-      }) {
+      m_services(services) {
   setObjectName(QStringLiteral("frmKVAbout"));
   setModal(true);
   setFixedSize(Px(5175), Px(2520));
@@ -165,12 +162,8 @@ frmKVAbout::frmKVAbout(QWidget* parent)
   Form_Load();
 }
 
-void frmKVAbout::SetKeyStorePath(const QString& path) { m_sysInfo = kelvor::SysInfoLauncher(path); }
-
-void frmKVAbout::SetHelpRequestHandler(HelpRequest handler) { m_helpRequest = std::move(handler); }
-
 void frmKVAbout::Form_Load() {
-  kelvor::ErrorTrap([this] {
+  kelvor::ErrorTrap(m_services, [this] {
     using kelvor::AppInfo;
     setWindowTitle(QStringLiteral("About ") + AppInfo::Title());
     lblCopyright->setText(AppInfo::LegalCopyright());
@@ -183,11 +176,11 @@ void frmKVAbout::Form_Load() {
 }
 
 void frmKVAbout::cmdOK_Click() {
-  kelvor::ErrorTrap([this] { accept(); });
+  kelvor::ErrorTrap(m_services, [this] { accept(); });
 }
 
 void frmKVAbout::cmdSysInfo_Click() {
-  kelvor::ErrorTrap([this] { m_sysInfo.StartSysInfo(); });
+  kelvor::ErrorTrap(m_services, [this] { m_services.StartSysInfo(); });
 }
 
 void frmKVAbout::keyPressEvent(QKeyEvent* event) {
@@ -196,7 +189,9 @@ void frmKVAbout::keyPressEvent(QKeyEvent* event) {
     QWidget* focused = focusWidget();
     const int topic = focused ? focused->property("HelpContextID").toInt() : 0;
     if (topic > 0) {
-      kelvor::ErrorTrap([this, topic] { m_helpRequest(kelvor::AppInfo::HelpFile(), topic); });
+      kelvor::ErrorTrap(m_services, [this, topic] {
+        m_services.ShowHelpTopic(kelvor::AppInfo::HelpFile(), topic);
+      });
     }
     event->accept();
     return;

@@ -2,9 +2,8 @@
 
 #include <QDialog>
 #include <QString>
-#include <functional>
 
-#include "about/sys_info_launcher.h"
+#include "shared/services.h"
 
 class QKeyEvent;
 class QLabel;
@@ -18,15 +17,8 @@ class frmKVAbout : public QDialog {
   Q_OBJECT
 
  public:
-  explicit frmKVAbout(QWidget* parent = nullptr);
-
-  // The key store the "&System Info" button reads; the machine's store unless a test says
-  // otherwise.
-  void SetKeyStorePath(const QString& path);
-
-  // Where F1 on a button sends its help topic; the help viewer unless a test says otherwise.
-  using HelpRequest = std::function<void(const QString& helpFile, int topic)>;
-  void SetHelpRequestHandler(HelpRequest handler);
+  // "&System Info", F1 on a button and the error report go to `services`.
+  explicit frmKVAbout(kelvor::Services& services, QWidget* parent = nullptr);
 
   // The help topic numbers the buttons carry for context help.
   static constexpr int kHelpTopicOK = 15;
@@ -51,6 +43,5 @@ class frmKVAbout : public QDialog {
   QLabel* lblCopyright = nullptr;
   QLabel* lblDisclaimer = nullptr;
 
-  kelvor::SysInfoLauncher m_sysInfo;
-  HelpRequest m_helpRequest;
+  kelvor::Services& m_services;
 };

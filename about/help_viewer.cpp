@@ -21,13 +21,10 @@ constexpr char kHelpFolder[] = "help";
 constexpr int kCloseGraceMs = 2000;
 }  // namespace
 
-HelpViewer& HelpViewer::Instance() {
-  static HelpViewer viewer;
-  return viewer;
-}
-
-HelpViewer::HelpViewer(QString program, std::chrono::milliseconds earlyExitWindow)
-    : m_program(std::move(program)),
+HelpViewer::HelpViewer(ShowMessageFunction showMessage, QString program,
+                       std::chrono::milliseconds earlyExitWindow)
+    : m_showMessage(std::move(showMessage)),
+      m_program(std::move(program)),
       m_earlyExitWindow(earlyExitWindow),
       m_reporter(std::make_unique<QObject>()) {}
 
@@ -101,7 +98,7 @@ void HelpViewer::Send(const QString& helpFile, const QString& command) {
     // player learns the reason at once instead.
     QFile file(helpFile);
     if (!QFileInfo(helpFile).isFile() || !file.open(QIODevice::ReadOnly)) {
-      ShowMessage(MissingFileMessage(helpFile), kMsgCritical);
+      m_showMessage(MissingFileMessage(helpFile), kMsgCritical);
       return;
     }
     Start(helpFile);
@@ -154,7 +151,7 @@ void HelpViewer::OnFinished(int exitCode, QProcess::ExitStatus status) {
 
 void HelpViewer::Report(const QString& text) {
   QMetaObject::invokeMethod(
-      m_reporter.get(), [text] { ShowMessage(text, kMsgCritical); }, Qt::QueuedConnection);
+      m_reporter.get(), [this, text] { m_showMessage(text, kMsgCritical); }, Qt::QueuedConnection);
 }
 
 void HelpViewer::Close() {

@@ -7,6 +7,8 @@
 #include <chrono>
 #include <memory>
 
+#include "shared/message_box.h"
+
 class QObject;
 
 namespace kelvor {
@@ -26,12 +28,11 @@ namespace kelvor {
 // 0, one the user closes after the first seconds and one the game itself closes say nothing.
 class HelpViewer {
  public:
-  static HelpViewer& Instance();
-
   // A viewer driven through `program`, which must understand Assistant's command line and
   // remote control (tests hand in a stand-in that records what it is told).
   // An end within `earlyExitWindow` of the start counts as the viewer failing to show the help.
-  explicit HelpViewer(QString program = DefaultProgram(),
+  // Messages go to `showMessage`.
+  explicit HelpViewer(ShowMessageFunction showMessage, QString program = DefaultProgram(),
                       std::chrono::milliseconds earlyExitWindow = std::chrono::seconds(5));
   ~HelpViewer();
   HelpViewer(const HelpViewer&) = delete;
@@ -76,6 +77,7 @@ class HelpViewer {
   // request made while the box is open cannot pull the process out from under that signal.
   void Report(const QString& text);
 
+  ShowMessageFunction m_showMessage;
   QString m_program;
   std::chrono::milliseconds m_earlyExitWindow;
   QString m_helpFile;  // the collection the running viewer was started with

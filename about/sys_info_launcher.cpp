@@ -12,8 +12,8 @@
 #include <csignal>
 #include <cstdlib>
 
-#include "shared/message_box.h"
 #include "flight/runtime_error.h"
+#include "shared/message_box.h"
 
 namespace kelvor {
 
@@ -112,8 +112,8 @@ bool SpawnDetached(const QByteArray& program) {
 
 }  // namespace
 
-SysInfoLauncher::SysInfoLauncher(const QString& storePath)
-    : m_store(QFile::encodeName(storePath).toStdString()) {}
+SysInfoLauncher::SysInfoLauncher(ShowMessageFunction showMessage, const QString& storePath)
+    : m_showMessage(std::move(showMessage)), m_store(QFile::encodeName(storePath).toStdString()) {}
 
 bool SysInfoLauncher::GetKeyValue(std::uint32_t KeyRoot, const QString& KeyName,
                                   const QString& SubKeyRef, QString& KeyVal) {
@@ -215,7 +215,7 @@ void SysInfoLauncher::StartSysInfo() {
   } catch (...) {
     // Whatever went wrong, the user learns only that the tool is unavailable.
   }
-  if (!started) ShowMessage(kUnavailable, kMsgOkOnly);
+  if (!started) m_showMessage(kUnavailable, kMsgOkOnly);
 }
 
 }  // namespace kelvor

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "about/key_store.h"
+#include "shared/message_box.h"
 
 namespace kelvor {
 
@@ -13,7 +14,9 @@ namespace kelvor {
 // that there is none. Keeps nothing between two launches but the store it reads.
 class SysInfoLauncher {
  public:
+  // Messages go to `showMessage`; the store is the machine's unless a caller names another.
   explicit SysInfoLauncher(
+      ShowMessageFunction showMessage,
       const QString& storePath = QString::fromUtf8(keystore::KeyStore::kDefaultPath));
 
   // Looks the program up in two places, starts it detached, and shows the one "unavailable"
@@ -41,6 +44,7 @@ class SysInfoLauncher {
   // waiting for it; a path that cannot be started raises a run-time error.
   static void StartProgram(const QByteArray& path);
 
+  ShowMessageFunction m_showMessage;
   keystore::KeyStore m_store;
 };
 

@@ -10,8 +10,8 @@
 #include <chrono>
 
 #include "about/desktop_browser.h"
-#include "shared/message_box.h"
 #include "flight/runtime_error.h"
+#include "shared/message_box.h"
 
 namespace kelvor {
 
@@ -104,7 +104,8 @@ bool IsUsableFolder(const QByteArray& path) {
 
 }  // namespace
 
-WebLauncher::WebLauncher(QString tempRoot) : m_tempRoot(std::move(tempRoot)) {}
+WebLauncher::WebLauncher(ShowMessageFunction showMessage, QString tempRoot)
+    : m_showMessage(std::move(showMessage)), m_tempRoot(std::move(tempRoot)) {}
 
 QString WebLauncher::DefaultTempRoot() {
   // As the C library's tempnam does: $TMPDIR when it names a usable folder, /tmp otherwise.
@@ -164,7 +165,7 @@ void WebLauncher::WebLaunch(const std::string& sURL) const {
     message = QStringLiteral("Web site not located\n");
   }
   message += QString::number(errorNumber) + QStringLiteral(": ") + errorDescription;
-  ShowMessage(message, kMsgCritical);
+  m_showMessage(message, kMsgCritical);
 }
 
 }  // namespace kelvor

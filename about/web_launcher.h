@@ -5,6 +5,8 @@
 #include <functional>
 #include <string>
 
+#include "shared/message_box.h"
+
 namespace kelvor {
 
 // Opens a web address in the browser the desktop associates with web pages.
@@ -25,9 +27,9 @@ namespace kelvor {
 // number, ": " and its description.
 class WebLauncher {
  public:
-  // `tempRoot` is the folder that receives the private folder; the user's temporary folder
-  // unless a caller names another.
-  explicit WebLauncher(QString tempRoot = DefaultTempRoot());
+  // Messages go to `showMessage`. `tempRoot` is the folder that receives the private folder;
+  // the user's temporary folder unless a caller names another.
+  explicit WebLauncher(ShowMessageFunction showMessage, QString tempRoot = DefaultTempRoot());
 
   // Opens `sURL` unchanged in the browser, or reports why not. Throws flight::RuntimeError only
   // when the page cannot be removed after a failure; the caller's error trap reports that.
@@ -52,6 +54,7 @@ class WebLauncher {
   static constexpr int kMaxProgramPath = 255;
 
  private:
+  ShowMessageFunction m_showMessage;
   QString m_tempRoot;
   mutable QString m_programPath;
   std::function<void(const QString&)> m_pageWritten;

@@ -6,8 +6,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "shared/app_info.h"
+#include "app/desktop_services.h"
 #include "app/mod_kelvor.h"
+#include "shared/app_info.h"
 
 namespace {
 
@@ -23,9 +24,10 @@ std::vector<HeldMessage>* g_held = nullptr;
 
 void HoldStartMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
   if (type == QtFatalMsg) {
-    std::fputs("Tandrel Lunar Landing: cannot open a window: no display was found "
-               "(DISPLAY or WAYLAND_DISPLAY is unset or cannot be reached).\n",
-               stderr);
+    std::fputs(
+        "Tandrel Lunar Landing: cannot open a window: no display was found "
+        "(DISPLAY or WAYLAND_DISPLAY is unset or cannot be reached).\n",
+        stderr);
     std::_Exit(1);
   }
   g_held->push_back({type, QByteArray(context.category), text});
@@ -64,7 +66,8 @@ int main(int argc, char* argv[]) {
   }
 
   kelvor::AppInfo::Apply(app);
-  modKelvor::Main();
+  kelvor::DesktopServices services;
+  modKelvor::Main(services);
   const int result = app.exec();
 
   // Windows still alive when the loop ends go before the application object they need.

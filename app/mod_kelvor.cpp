@@ -7,18 +7,13 @@
 #include <QWindow>
 #include <utility>
 
-#include "shared/message_box.h"
 #include "app/splashkv.h"
 #include "mainwindow/frm_land.h"
+#include "shared/message_box.h"
 
 namespace modKelvor {
 
 namespace {
-
-StartupHooks& Hooks() {
-  static StartupHooks hooks;
-  return hooks;
-}
 
 // How long start-up waits for the window system to map the splash before painting anyway.
 constexpr int kExposeWaitMs = 2000;
@@ -46,19 +41,18 @@ void PaintNow(QWidget* splash) {
 
 }  // namespace
 
-void SetStartupHooks(StartupHooks hooks) { Hooks() = std::move(hooks); }
-
-void Main() {
+void Main(kelvor::Services& services, const StartupOptions& options) {
   bool armed = false;
-  kelvor::ErrorTrap([&armed] {
-    auto* splash = new splashkv();
+  kelvor::ErrorTrap(services, [&] {
+    auto* splash = new splashkv(services);
     splash->show();
     PaintNow(splash);
 
-    QWidget* mainWindow = Hooks().loadMainWindow ? Hooks().loadMainWindow() : new frmLand();
+    QWidget* mainWindow =
+        options.loadMainWindow ? options.loadMainWindow(services) : new frmLand(services);
     splash->SetMainWindow(mainWindow);
 
-    splash->Timer1->setInterval(Hooks().timerInterval > 0 ? Hooks().timerInterval
+    splash->Timer1->setInterval(options.timerInterval > 0 ? options.timerInterval
                                                           : splashkv::kTimerInterval);
     splash->Timer1->start();
     armed = true;

@@ -11,7 +11,8 @@
 
 #include "shared/message_box.h"
 
-splashkv::splashkv(QWidget* parent) : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint) {
+splashkv::splashkv(kelvor::Services& services, QWidget* parent)
+    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint), m_services(services) {
   setObjectName(QStringLiteral("splashkv"));
   setWindowTitle(QString());
   setWindowIcon(QIcon(QStringLiteral(":/images/icon32.png")));
@@ -60,7 +61,7 @@ splashkv::splashkv(QWidget* parent) : QWidget(parent, Qt::SplashScreen | Qt::Fra
 void splashkv::SetMainWindow(QWidget* frmLand) { m_frmLand = frmLand; }
 
 void splashkv::Timer1_Timer() {
-  kelvor::ErrorTrap([this] {
+  kelvor::ErrorTrap(m_services, [this] {
     Timer1->stop();
     m_closingForGood = true;
     close();  // deletes the splash once the event loop gets back to it

@@ -3,6 +3,8 @@
 #include <QPointer>
 #include <QWidget>
 
+#include "shared/services.h"
+
 class QCloseEvent;
 class QLabel;
 class QTimer;
@@ -20,7 +22,8 @@ class splashkv : public QWidget {
   static constexpr QSize kPictureSize{300, 150};
   static constexpr QSize kClientSize{299, 151};
 
-  explicit splashkv(QWidget* parent = nullptr);
+  // An error in the timer's handler is reported through `services`.
+  explicit splashkv(kelvor::Services& services, QWidget* parent = nullptr);
 
   // The window the timer shows when it closes the splash.
   void SetMainWindow(QWidget* frmLand);
@@ -36,6 +39,7 @@ class splashkv : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  kelvor::Services& m_services;
   QPointer<QWidget> m_frmLand;
   bool m_closingForGood = false;
 };

@@ -17,7 +17,7 @@
 #include <cstring>
 #include <thread>
 
-#include "shared/message_box.h"
+#include "app/desktop_services.h"
 #include "mainwindow/frm_land.h"
 
 namespace {
@@ -83,13 +83,15 @@ int main(int argc, char* argv[]) {
     return 2;
   }
 
-  // A run-time error must fail the measurement, not wait for someone to dismiss its box.
-  kelvor::SetMessageBoxHook([](const QString& text, int, const QString&) {
-    std::fprintf(stderr, "free_fall_bench: %s\n", qPrintable(text));
-    std::exit(1);
-  });
-
-  frmLand window;
+  // The game's own services, but a run-time error must fail the measurement, not wait for
+  // someone to dismiss its box.
+  struct : kelvor::DesktopServices {
+    void ShowMessage(const QString& text, int) override {
+      std::fprintf(stderr, "free_fall_bench: %s\n", qPrintable(text));
+      std::exit(1);
+    }
+  } services;
+  frmLand window(services);
   window.show();
   QCoreApplication::processEvents(QEventLoop::AllEvents);
   for (int run = 0; run < runs; ++run) {

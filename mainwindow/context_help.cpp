@@ -7,7 +7,6 @@
 #include <QWidget>
 #include <utility>
 
-#include "about/help_viewer.h"
 #include "shared/app_info.h"
 #include "shared/message_box.h"
 
@@ -20,8 +19,8 @@ bool IsPlainF1(const QEvent* event) {
 }
 }  // namespace
 
-ContextHelp::ContextHelp(std::function<void()> showContents, QObject* parent)
-    : QObject(parent), m_showContents(std::move(showContents)) {}
+ContextHelp::ContextHelp(Services& services, std::function<void()> showContents, QObject* parent)
+    : QObject(parent), m_services(services), m_showContents(std::move(showContents)) {}
 
 void ContextHelp::Attach(QWidget* widget, int helpContextID) {
   widget->setProperty(kProperty, helpContextID);
@@ -38,17 +37,9 @@ int ContextHelp::HelpContextOf(const QObject* object) {
   return object ? object->property(kProperty).toInt() : 0;
 }
 
-void ContextHelp::SetTopicViewer(std::function<void(int)> viewer) {
-  m_topicViewer = std::move(viewer);
-}
-
 void ContextHelp::ShowTopic(int helpContextID) {
-  ErrorTrap([this, helpContextID] {
-    if (m_topicViewer) {
-      m_topicViewer(helpContextID);
-    } else {
-      HelpViewer::Instance().ShowTopic(AppInfo::HelpFile(), helpContextID);
-    }
+  ErrorTrap(m_services, [this, helpContextID] {
+    m_services.ShowHelpTopic(AppInfo::HelpFile(), helpContextID);
   });
 }
 

@@ -3,6 +3,8 @@
 #include <QObject>
 #include <functional>
 
+#include "shared/services.h"
+
 class QAction;
 class QMenu;
 class QWidget;
@@ -19,7 +21,8 @@ class ContextHelp : public QObject {
  public:
   static constexpr const char* kProperty = "helpContextID";
 
-  ContextHelp(std::function<void()> showContents, QObject* parent);
+  // Topics go to the services' help viewer; `showContents` is the window's Help topics command.
+  ContextHelp(Services& services, std::function<void()> showContents, QObject* parent);
 
   void Attach(QWidget* widget, int helpContextID);
   static void Attach(QAction* action, int helpContextID);
@@ -28,9 +31,6 @@ class ContextHelp : public QObject {
   // The number an object carries, 0 for none.
   static int HelpContextOf(const QObject* object);
 
-  // Where topics go; the application's help viewer unless replaced (tests record them).
-  void SetTopicViewer(std::function<void(int helpContextID)> viewer);
-
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -38,8 +38,8 @@ class ContextHelp : public QObject {
   void ShowTopic(int helpContextID);
   bool MenuKey(QMenu* menu, QEvent* event);
 
+  Services& m_services;
   std::function<void()> m_showContents;
-  std::function<void(int)> m_topicViewer;
 };
 
 }  // namespace kelvor

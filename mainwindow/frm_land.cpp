@@ -20,25 +20,21 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QWhatsThis>
-#include <chrono>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 
 #include "about/frm_kv_about.h"
-#include "about/help_viewer.h"
-#include "about/web_launcher.h"
-#include "shared/app_info.h"
-#include "shared/message_box.h"
-#include "shared/readable_colour.h"
-#include "shared/twips.h"
 #include "mainwindow/context_help.h"
 #include "mainwindow/fitting_label.h"
 #include "mainwindow/focus_ring.h"
 #include "mainwindow/panel_frame.h"
 #include "mainwindow/vertical_progress_bar.h"
+#include "shared/app_info.h"
+#include "shared/message_box.h"
+#include "shared/readable_colour.h"
+#include "shared/twips.h"
 
-using kelvor::ErrorTrap;
 using kelvor::FittingLabel;
 using kelvor::PanelFrame;
 using kelvor::VerticalProgressBar;
@@ -112,15 +108,17 @@ QLabel* Picture(const QString& path, const QRect& geometry, QWidget* parent) {
 
 }  // namespace
 
-frmLand::frmLand(QWidget* parent)
+frmLand::frmLand(kelvor::Services& services, QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                              Qt::WindowContextHelpButtonHint) {
+                              Qt::WindowContextHelpButtonHint),
+      m_services(services) {
   setObjectName(QStringLiteral("frmLand"));
   setWindowTitle(kelvor::AppInfo::ProductName());
   setWindowIcon(kelvor::AppInfo::WindowIcon());
   setFont(SansSerif(8.25));
-  m_help = new kelvor::ContextHelp([this] { ErrorTrap([this] { mnuHelpTopics_Click(); }); }, this);
+  m_help = new kelvor::ContextHelp(
+      m_services, [this] { Trap([this] { mnuHelpTopics_Click(); }); }, this);
 
   CreateMenus();
   CreateToolbar();
@@ -174,7 +172,7 @@ void frmLand::CreateMenus() {
   // Help topics reports nothing itself (the toolbar's trap does when it runs from there); from
   // the menu nothing may escape into the event loop either.
   connect(mnuHelpTopics, &QAction::triggered, this,
-          [this] { ErrorTrap([this] { mnuHelpTopics_Click(); }); });
+          [this] { Trap([this] { mnuHelpTopics_Click(); }); });
   connect(mnuHelpWeb, &QAction::triggered, this, &frmLand::mnuHelpWeb_Click);
   connect(mnuHelpAbout, &QAction::triggered, this, &frmLand::mnuHelpAbout_Click);
 }
@@ -338,22 +336,18 @@ void frmLand::CreatePanel() {
 
   fmSpeed = frame("fmSpeed", QStringLiteral("Speed (feet/sec.)"), TwipsRect(120, 960, 1935, 735),
                   grey, Rgb(0x00C0C0));
-  lblSpeed = readout(fmSpeed, "lblSpeed", TwipsRect(360, 240, 375, 255), grey,
-                     Rgb(0xFF00FF));
+  lblSpeed = readout(fmSpeed, "lblSpeed", TwipsRect(360, 240, 375, 255), grey, Rgb(0xFF00FF));
   fmTime = frame("fmTime", QStringLiteral("Time (seconds)"), TwipsRect(120, 240, 1935, 735), grey,
                  Rgb(0xFFFFFF));
-  lblTime = readout(fmTime, "lblTime", TwipsRect(360, 240, 375, 255), grey,
-                    Rgb(0x00FF00));
+  lblTime = readout(fmTime, "lblTime", TwipsRect(360, 240, 375, 255), grey, Rgb(0x00FF00));
   fmFuel = frame("fmFuel", QStringLiteral("Fuel (lb)"), TwipsRect(5400, 240, 1335, 1455), grey,
                  against(grey, QPalette::HighlightedText));
   pbFuel = bar(fmFuel, "pbFuel", TwipsRect(720, 240, 255, 975));
-  lblFuel = readout(fmFuel, "lblFuel", TwipsRect(240, 240, 375, 255), grey,
-                    Rgb(0xFF0000));
+  lblFuel = readout(fmFuel, "lblFuel", TwipsRect(240, 240, 375, 255), grey, Rgb(0xFF0000));
   fmAltitude = frame("fmAltitude", QStringLiteral("Altitude (feet)"),
                      TwipsRect(4080, 240, 1335, 1455), grey, Rgb(0xFFFFFF));
   pbAltitude = bar(fmAltitude, "pbAltitude", TwipsRect(840, 240, 255, 975));
-  lblAlt = readout(fmAltitude, "lblAlt", TwipsRect(120, 240, 615, 255), grey,
-                   Rgb(0x00FFFF));
+  lblAlt = readout(fmAltitude, "lblAlt", TwipsRect(120, 240, 615, 255), grey, Rgb(0x00FFFF));
 
   // One style for all six labels: a single-line border.
   for (FittingLabel* label : {lblMessage, lblBurn, lblSpeed, lblTime, lblFuel, lblAlt}) {
@@ -429,7 +423,7 @@ FittingLabel* frmLand::Label(flight::Control control) const {
 // --- the mission ---------------------------------------------------------------------------
 
 void frmLand::Form_Load() {
-  ErrorTrap([this] {
+  Trap([this] {
     kelvor::AppInfo::SetHelpFile(kelvor::AppInfo::Path() + QStringLiteral("/Kelvor.hlp"));
     flight::FlightState& s = State();
     s.strMessages += std::string("Incoming message: Roger four-niner this is Houston control.") +
@@ -465,7 +459,7 @@ void frmLand::ShowStartState() {
 }
 
 void frmLand::mnuGameStart_Click() {
-  ErrorTrap([this] {
+  Trap([this] {
     Computer().StartMission();
     lblMessage->ShowReading(QString());  // strMessages stays; the next writer replaces it whole
     hsbBurn->setEnabled(true);
@@ -479,8 +473,9 @@ void frmLand::mnuGameStart_Click() {
 }
 
 void frmLand::mnuGameStop_Click() {
-  ErrorTrap([this] {
-    Computer().HaltMission();  // first, so that a free fall waiting in a yield ends at its next check
+  Trap([this] {
+    Computer()
+        .HaltMission();  // first, so that a free fall waiting in a yield ends at its next check
     flight::FlightState& s = State();
     hsbBurn->setEnabled(false);
     cmdBurn->setEnabled(false);
@@ -495,27 +490,27 @@ void frmLand::mnuGameStop_Click() {
 }
 
 void frmLand::StopMission() {
-  ErrorTrap([this] { mnuGameStop_Click(); });
+  Trap([this] { mnuGameStop_Click(); });
 }
 
 void frmLand::cmdBurn_Click() {
-  ErrorTrap([this] { Computer().BurnStep(); });
+  Trap([this] { Computer().BurnStep(); });
   // Space flies the next second from where the last one was flown, however it was started.
   if (cmdBurn->isEnabled()) cmdBurn->setFocus(Qt::OtherFocusReason);
 }
 
 void frmLand::hsbBurn_Change() {
-  ErrorTrap([this] { Computer().ThrusterChanged(); });
+  Trap([this] { Computer().ThrusterChanged(); });
 }
 
 void frmLand::hsbBurn_Scroll() {
-  ErrorTrap([this] { hsbBurn_Change(); });
+  Trap([this] { hsbBurn_Change(); });
 }
 
 // --- commands ------------------------------------------------------------------------------
 
 void frmLand::Toolbar1_ButtonClick(const QString& key) {
-  ErrorTrap([this, key] {
+  Trap([this, key] {
     const QString clicked = key;
     if (clicked == QLatin1String("new")) {
       mnuGameStart_Click();
@@ -537,43 +532,41 @@ void frmLand::EndProgram() {
   // Nothing is kept between runs, so there is nothing to save; whatever runs at the moment (a
   // free fall, a modal box, a nested loop) is simply abandoned. Only the help viewer, a program
   // of its own, is asked to go: it belongs to the game and must not outlive it.
-  kelvor::HelpViewer::Instance().Close();
+  m_services.CloseHelp();
   std::fflush(nullptr);
   std::_Exit(0);
 }
 
 void frmLand::mnuHelpTopics_Click() {
   kelvor::AppInfo::SetHelpFile(kelvor::AppInfo::Path() + QStringLiteral("/Kelvor.hlp"));
-  kelvor::HelpViewer::Instance().ShowContents(kelvor::AppInfo::HelpFile());
+  m_services.ShowHelpContents(kelvor::AppInfo::HelpFile());
 }
 
 void frmLand::mnuHelpWeb_Click() {
-  ErrorTrap([this] {
+  Trap([this] {
     State().webURL = kelvor::AppInfo::WebAddress().toStdString();
     WebLaunch(State().webURL);
   });
 }
 
 void frmLand::mnuHelpAbout_Click() {
-  ErrorTrap([this] {
+  Trap([this] {
     // Created afresh for every opening, so its texts are filled in anew each time.
-    frmKVAbout dialog(this);
+    frmKVAbout dialog(m_services, this);
     dialog.exec();
   });
 }
 
-void frmLand::WebLaunch(const std::string& sURL) { kelvor::WebLauncher().WebLaunch(sURL); }
+void frmLand::WebLaunch(const std::string& sURL) { m_services.WebLaunch(sURL); }
 
 // --- the host ------------------------------------------------------------------------------
 
-void frmLand::Beep() { m_alarm.Beep(); }
+void frmLand::Beep() { m_services.Beep(); }
 
-double frmLand::MonotonicSeconds() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
+double frmLand::MonotonicSeconds() { return m_services.MonotonicSeconds(); }
 
 void frmLand::ReportError(int number, const std::string& description) {
-  kelvor::ReportError(number, QString::fromStdString(description));
+  kelvor::ReportError(m_services, number, QString::fromStdString(description));
 }
 
 // --- the panel -----------------------------------------------------------------------------

@@ -9,7 +9,8 @@
 #include "flight/flight_computer.h"
 #include "flight/instrument_panel.h"
 #include "flight/mission_host.h"
-#include "mainwindow/alarm_sound.h"
+#include "shared/message_box.h"
+#include "shared/services.h"
 
 class QAction;
 class QLabel;
@@ -33,7 +34,9 @@ class frmLand : public QMainWindow, public flight::InstrumentPanel, public fligh
   Q_OBJECT
 
  public:
-  explicit frmLand(QWidget* parent = nullptr);
+  // Message boxes, help, the browser, the system-information program, the alarm and the clock
+  // all come from `services`, which must outlive the window.
+  explicit frmLand(kelvor::Services& services, QWidget* parent = nullptr);
   ~frmLand() override;
 
   flight::FlightState& State();
@@ -77,7 +80,7 @@ class frmLand : public QMainWindow, public flight::InstrumentPanel, public fligh
 
   // Ends the program at once with exit status 0, whatever runs at the moment: no window is
   // closed one by one, no close handling and no destructor runs.
-  [[noreturn]] static void EndProgram();
+  [[noreturn]] void EndProgram();
 
  protected:
   bool event(QEvent* event) override;
@@ -92,9 +95,14 @@ class frmLand : public QMainWindow, public flight::InstrumentPanel, public fligh
   void CreatePanel();
   kelvor::FittingLabel* Label(flight::Control control) const;
   void ShowStartState();
+  // Runs a handler body under the error trap, reporting through the services.
+  template <class Body>
+  void Trap(Body&& body) noexcept {
+    kelvor::ErrorTrap(m_services, std::forward<Body>(body));
+  }
 
   kelvor::ContextHelp* m_help = nullptr;
-  kelvor::AlarmSound m_alarm;
+  kelvor::Services& m_services;
   flight::FlightComputer m_computer{*this, *this};
   bool m_centred = false;
   std::vector<QLabel*> m_statusPanels;

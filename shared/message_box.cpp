@@ -2,34 +2,19 @@
 
 #include <QApplication>
 #include <QMessageBox>
-#include <QPointer>
 
 #include "shared/app_info.h"
 
 namespace kelvor {
 
-namespace {
-MessageBoxHook& hookSetting() {
-  static MessageBoxHook hook;
-  return hook;
-}
-}  // namespace
-
-void SetMessageBoxHook(MessageBoxHook hook) { hookSetting() = std::move(hook); }
-
-void ShowMessage(const QString& text, int style) {
-  const QString title = AppInfo::Title();
-  if (hookSetting()) {
-    hookSetting()(text, style, title);
-    return;
-  }
-  QMessageBox box(style == kMsgCritical ? QMessageBox::Critical : QMessageBox::NoIcon, title,
-                  text, QMessageBox::Ok, QApplication::activeWindow());
+void ShowMessageBox(const QString& text, int style) {
+  QMessageBox box(style == kMsgCritical ? QMessageBox::Critical : QMessageBox::NoIcon,
+                  AppInfo::Title(), text, QMessageBox::Ok, QApplication::activeWindow());
   box.exec();
 }
 
-void ReportError(int number, const QString& description) {
-  ShowMessage(QString::number(number) + QStringLiteral(": ") + description, kMsgCritical);
+void ReportError(Services& services, int number, const QString& description) {
+  services.ShowMessage(QString::number(number) + QStringLiteral(": ") + description, kMsgCritical);
 }
 
 }  // namespace kelvor

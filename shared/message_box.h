@@ -6,29 +6,27 @@
 #include <utility>
 
 #include "flight/error_trap.h"
+#include "shared/services.h"
 
 namespace kelvor {
 
-// Message box styles: OK only without icon, and the critical icon with OK.
-inline constexpr int kMsgOkOnly = 0;
-inline constexpr int kMsgCritical = 16;
+// Shows a modal message box titled with the application title and returns when it is dismissed:
+// what the program's services show. Windows go through Services::ShowMessage instead.
+void ShowMessageBox(const QString& text, int style);
 
-// Shows a modal message box titled with the application title and returns when it is dismissed.
-void ShowMessage(const QString& text, int style);
-
-// Tests replace the box with a recorder so no modal loop ever waits for a person.
-using MessageBoxHook = std::function<void(const QString& text, int style, const QString& title)>;
-void SetMessageBoxHook(MessageBoxHook hook);
+// Where a part that is not a window (a launcher) shows its messages: the services' message box
+// in the program, a recorder in its tests.
+using ShowMessageFunction = std::function<void(const QString& text, int style)>;
 
 // The common error report: "<number>: <description>" in a critical box.
-void ReportError(int number, const QString& description);
+void ReportError(Services& services, int number, const QString& description);
 
 // Runs a handler body under the error trap, reporting through the common error report.
 template <class Body>
-void ErrorTrap(Body&& body) noexcept {
+void ErrorTrap(Services& services, Body&& body) noexcept {
   flight::ErrorTrap(
-      [](int number, const std::string& description) {
-        ReportError(number, QString::fromStdString(description));
+      [&services](int number, const std::string& description) {
+        ReportError(services, number, QString::fromStdString(description));
       },
       std::forward<Body>(body));
 }

@@ -4,10 +4,10 @@
 #include <QtTest>
 #include <QtWidgets>
 
-#include "shared/message_box.h"
 #include "app/mod_kelvor.h"
 #include "app/splashkv.h"
 #include "flight/runtime_error.h"
+#include "tests/fake_services.h"
 
 namespace {
 
@@ -71,32 +71,30 @@ class TestModKelvor : public QObject {
   Q_OBJECT
 
  private:
+  FakeServices m_services;  // outlives every window start-up makes
   QStringList m_messages;
 
  private slots:
   void initTestCase() {
-    kelvor::SetMessageBoxHook([this](const QString& text, int style, const QString&) {
+    m_services.onMessage = [this](const QString& text, int style) {
       m_messages.append(QStringLiteral("%1|%2").arg(style).arg(text));
-    });
+    };
   }
   void init() { m_messages.clear(); }
   void cleanup() {
-    modKelvor::SetStartupHooks({});
     QList<QPointer<QWidget>> windows;
     for (QWidget* window : QApplication::topLevelWidgets()) {
       if (window->parentWidget() == nullptr) windows.append(window);
     }
     for (const QPointer<QWidget>& window : windows) delete window.data();
   }
-  void cleanupTestCase() { kelvor::SetMessageBoxHook({}); }
-
   void splashIsOnTheScreenWhileTheMainWindowLoads() {
     bool exposedDuringLoad = false;
     bool timerActiveDuringLoad = true;
     QString inProcess = QStringLiteral("load never ran");
     QString outOfProcess;
-    modKelvor::StartupHooks hooks;
-    hooks.loadMainWindow = [&]() -> QWidget* {
+    modKelvor::StartupOptions options;
+    options.loadMainWindow = [&](kelvor::Services&) -> QWidget* {
       splashkv* splash = FindSplash();
       if (splash == nullptr) return new QWidget;
       exposedDuringLoad = splash->isVisible() && splash->windowHandle()->isExposed();
@@ -114,8 +112,7 @@ class TestModKelvor : public QObject {
       }
       return new QWidget;
     };
-    modKelvor::SetStartupHooks(hooks);
-    modKelvor::Main();
+    modKelvor::Main(m_services, options);
 
     QVERIFY(exposedDuringLoad);
     QVERIFY2(inProcess.isEmpty(), qPrintable(inProcess));
@@ -134,15 +131,14 @@ class TestModKelvor : public QObject {
     clock.start();
     ShowRecorder recorder(clock);
     QPointer<QWidget> mainWindow;
-    modKelvor::StartupHooks hooks;
-    hooks.loadMainWindow = [&] {
+    modKelvor::StartupOptions options;
+    options.loadMainWindow = [&](kelvor::Services&) {
       mainWindow = new QWidget;
       mainWindow->installEventFilter(&recorder);
       return mainWindow.data();
     };
-    hooks.timerInterval = 30;
-    modKelvor::SetStartupHooks(hooks);
-    modKelvor::Main();
+    options.timerInterval = 30;
+    modKelvor::Main(m_services, options);
     QVERIFY(!mainWindow->isVisible());
 
     QTRY_VERIFY(mainWindow->isVisible());
@@ -159,16 +155,15 @@ class TestModKelvor : public QObject {
     clock.start();
     ShowRecorder recorder(clock);
     qint64 loadEndedAt = -1;
-    modKelvor::StartupHooks hooks;
-    hooks.loadMainWindow = [&] {
+    modKelvor::StartupOptions options;
+    options.loadMainWindow = [&](kelvor::Services&) {
       QThread::msleep(300);
       auto* mainWindow = new QWidget;
       mainWindow->installEventFilter(&recorder);
       loadEndedAt = clock.elapsed();
       return mainWindow;
     };
-    modKelvor::SetStartupHooks(hooks);
-    modKelvor::Main();
+    modKelvor::Main(m_services, options);
     QVERIFY(FindSplash() != nullptr);
     QTRY_VERIFY_WITH_TIMEOUT(recorder.shows == 1, 8000);
     QVERIFY2(recorder.firstShownAt - loadEndedAt >= splashkv::kTimerInterval,
@@ -176,12 +171,11 @@ class TestModKelvor : public QObject {
   }
 
   void failedLoadIsReportedAndEndsTheProgram() {
-    modKelvor::StartupHooks hooks;
-    hooks.loadMainWindow = []() -> QWidget* {
+    modKelvor::StartupOptions options;
+    options.loadMainWindow = [](kelvor::Services&) -> QWidget* {
       throw flight::RuntimeError(flight::errors::kPathFileAccess, "Path/File access error");
     };
-    modKelvor::SetStartupHooks(hooks);
-    modKelvor::Main();
+    modKelvor::Main(m_services, options);
     QCOMPARE(m_messages, QStringList{QStringLiteral("16|75: Path/File access error")});
     splashkv* splash = FindSplash();
     QVERIFY(splash != nullptr);
@@ -197,11 +191,10 @@ class TestModKelvor : public QObject {
 
   void closingTheMainWindowEndsTheProgram() {
     QPointer<QWidget> mainWindow;
-    modKelvor::StartupHooks hooks;
-    hooks.loadMainWindow = [&] { return (mainWindow = new QWidget).data(); };
-    hooks.timerInterval = 30;
-    modKelvor::SetStartupHooks(hooks);
-    modKelvor::Main();
+    modKelvor::StartupOptions options;
+    options.loadMainWindow = [&](kelvor::Services&) { return (mainWindow = new QWidget).data(); };
+    options.timerInterval = 30;
+    modKelvor::Main(m_services, options);
 
     QTimer closer;
     connect(&closer, &QTimer::timeout, [&] {

@@ -3,6 +3,7 @@
 #include <QtWidgets>
 
 #include "app/splashkv.h"
+#include "tests/fake_services.h"
 
 namespace {
 
@@ -18,9 +19,12 @@ QImage Picture() {
 class TestSplashkv : public QObject {
   Q_OBJECT
 
+ private:
+  FakeServices m_services;
+
  private slots:
   void isAFramelessSplashWithoutTitleOrCloseBox() {
-    splashkv splash;
+    splashkv splash(m_services);
     const Qt::WindowFlags flags = splash.windowFlags();
     QCOMPARE(flags & Qt::WindowType_Mask, Qt::SplashScreen);
     QVERIFY(flags.testFlag(Qt::FramelessWindowHint));
@@ -32,7 +36,7 @@ class TestSplashkv : public QObject {
   }
 
   void clientAreaIsOnePixelNarrowerAndTallerThanThePicture() {
-    splashkv splash;
+    splashkv splash(m_services);
     QCOMPARE(splash.size(), QSize(299, 151));
     QCOMPARE(splash.minimumSize(), splash.maximumSize());
     QCOMPARE(splash.ImgCipherix->objectName(), QStringLiteral("ImgCipherix"));
@@ -42,7 +46,7 @@ class TestSplashkv : public QObject {
   }
 
   void timerWaitsDisabledUntilStartUpArmsIt() {
-    splashkv splash;
+    splashkv splash(m_services);
     QCOMPARE(splash.Timer1->objectName(), QStringLiteral("Timer1"));
     QVERIFY(!splash.Timer1->isActive());
     QCOMPARE(splash.Timer1->interval(), 0);
@@ -52,7 +56,7 @@ class TestSplashkv : public QObject {
   }
 
   void comesUpCentredOnTheScreen() {
-    splashkv splash;
+    splashkv splash(m_services);
     splash.show();
     QVERIFY(QTest::qWaitForWindowExposed(&splash));
     const QRect screen = splash.screen()->availableGeometry();
@@ -63,7 +67,7 @@ class TestSplashkv : public QObject {
 
   // All but the picture's last column, and a strip of the background colour below it.
   void showsThePictureAndABackgroundStripAlongTheBottom() {
-    splashkv splash;
+    splashkv splash(m_services);
     splash.show();
     QVERIFY(QTest::qWaitForWindowExposed(&splash));
     const QImage shown = splash.grab().toImage().convertToFormat(QImage::Format_RGB32);
@@ -85,7 +89,7 @@ class TestSplashkv : public QObject {
   }
   void keysClicksAndTheWindowManagerLeaveItUp() {
     QFETCH(QString, action);
-    QPointer<splashkv> splash = new splashkv;
+    QPointer<splashkv> splash = new splashkv(m_services);
     QWidget mainWindow;
     splash->SetMainWindow(&mainWindow);
     splash->show();
@@ -105,7 +109,7 @@ class TestSplashkv : public QObject {
   }
 
   void timerClosesItForGoodAndShowsTheMainWindow() {
-    QPointer<splashkv> splash = new splashkv;
+    QPointer<splashkv> splash = new splashkv(m_services);
     QWidget mainWindow;
     splash->SetMainWindow(&mainWindow);
     splash->show();

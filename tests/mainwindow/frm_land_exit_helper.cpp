@@ -8,8 +8,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "shared/message_box.h"
 #include "mainwindow/frm_land.h"
+#include "shared/message_box.h"
+#include "tests/fake_services.h"
 
 namespace {
 void Say(const char* line) {
@@ -22,7 +23,13 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   if (argc != 2) return 2;
   const QByteArray scenario = argv[1];
-  frmLand w;
+  // A real message box: the scenarios end the program while one is open.
+  struct : FakeServices {
+    void ShowMessage(const QString& text, int style) override {
+      kelvor::ShowMessageBox(text, style);
+    }
+  } services;
+  frmLand w(services);
   w.show();
   if (!QTest::qWaitForWindowActive(&w)) return 4;
 
@@ -57,7 +64,7 @@ int main(int argc, char** argv) {
       if (QApplication::activeModalWidget()) Say("box open");
       end();
     });
-    kelvor::ShowMessage(QStringLiteral("Houston"), kelvor::kMsgOkOnly);
+    services.ShowMessage(QStringLiteral("Houston"), kelvor::kMsgOkOnly);
     Say("box closed");
   } else if (scenario.endsWith("nested-loop")) {
     QEventLoop nested;

@@ -9,6 +9,7 @@
 
 #include "mainwindow/fitting_label.h"
 #include "mainwindow/frm_land.h"
+#include "tests/fake_services.h"
 
 using kelvor::FittingLabel;
 
@@ -18,6 +19,7 @@ class AccessibilityTest : public QObject {
   Q_OBJECT
 
  private:
+  FakeServices services;  // outlives the window
   std::unique_ptr<frmLand> w;
 
   QAccessibleInterface* Accessible(const QString& objectName) const {
@@ -49,7 +51,7 @@ class AccessibilityTest : public QObject {
 
  private slots:
   void init() {
-    w = std::make_unique<frmLand>();
+    w = std::make_unique<frmLand>(services);
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
   }

@@ -13,6 +13,7 @@
 
 #include "mainwindow/alarm_sound.h"
 #include "mainwindow/frm_land.h"
+#include "tests/fake_services.h"
 #include "tests/mission_texts.h"
 
 using kelvor::AlarmSound;
@@ -130,7 +131,11 @@ class AlarmSoundDevicesTest : public QObject {
   // Stop ends it, as on a machine with working sound.
   void stopEndsFreeFallOnStuckDevice() {
     PointDeviceAt(NewFifo());
-    frmLand w;
+    struct : FakeServices {
+      AlarmSound alarm;
+      void Beep() override { alarm.Beep(); }
+    } services;
+    frmLand w(services);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     w.mnuGameStart_Click();

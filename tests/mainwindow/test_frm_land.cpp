@@ -11,7 +11,6 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QStyleOptionSlider>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -22,14 +21,14 @@
 #include <memory>
 
 #include "about/frm_kv_about.h"
-#include "about/help_viewer.h"
-#include "shared/app_info.h"
-#include "shared/message_box.h"
 #include "mainwindow/context_help.h"
 #include "mainwindow/fitting_label.h"
 #include "mainwindow/frm_land.h"
 #include "mainwindow/panel_frame.h"
 #include "mainwindow/vertical_progress_bar.h"
+#include "shared/app_info.h"
+#include "shared/message_box.h"
+#include "tests/fake_services.h"
 #include "tests/mission_texts.h"
 
 using kelvor::FittingLabel;
@@ -49,9 +48,9 @@ class FrmLandTest : public QObject {
   Q_OBJECT
 
  private:
+  std::unique_ptr<FakeServices> services;  // outlives the window
   std::unique_ptr<frmLand> w;
   QStringList boxes;
-  QList<int> topics;
 
   template <class T = QWidget>
   T* get(const QString& name) const {
@@ -100,25 +99,18 @@ class FrmLandTest : public QObject {
   }
 
  private slots:
-  void initTestCase() {
-    // Help topics go to a stand-in, never to a real viewer.
-    QCOMPARE(kelvor::HelpViewer::DefaultProgram(), QStringLiteral(KELVOR_TEST_VIEWER));
-  }
-
-  void cleanupTestCase() { kelvor::HelpViewer::Instance().Close(); }
-
   void init() {
     boxes.clear();
-    topics.clear();
-    kelvor::SetMessageBoxHook([this](const QString& text, int, const QString&) { boxes << text; });
-    w = std::make_unique<frmLand>();
-    w->findChild<kelvor::ContextHelp*>()->SetTopicViewer([this](int id) { topics << id; });
+    services = std::make_unique<FakeServices>();
+    services->onMessage = [this](const QString& text, int) { boxes << text; };
+    w = std::make_unique<frmLand>(*services);
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
   }
 
   void cleanup() {
     w.reset();
+    services.reset();
     QCOMPARE(boxes, QStringList());  // a test that expects a box clears the list itself
   }
 
@@ -452,7 +444,8 @@ class FrmLandTest : public QObject {
     QFETCH(QByteArray, locale);
     const QByteArray before = std::setlocale(LC_TIME, nullptr);
     QVERIFY2(std::setlocale(LC_TIME, locale.constData()), locale.constData());
-    frmLand window;
+    FakeServices quiet;
+    frmLand window(quiet);
     std::setlocale(LC_TIME, before.constData());
     const QDate today = QDate::currentDate();
     const QString expected =
@@ -614,11 +607,10 @@ class FrmLandTest : public QObject {
     w->Toolbar1_ButtonClick(key);
     QCoreApplication::processEvents();
     QCOMPARE(aboutShown, effect == QLatin1String("about"));
-    // An empty desktop (see main): no browser is associated, so the web command reports that.
-    QCOMPARE(boxes, effect == QLatin1String("web")
-                        ? QStringList{QStringLiteral("Could not find associated Browser\n0: ")}
-                        : QStringList{});
-    boxes.clear();
+    QCOMPARE(services->webLaunches,
+             effect == QLatin1String("web")
+                 ? QList<std::string>{kelvor::AppInfo::WebAddress().toStdString()}
+                 : QList<std::string>{});
     QCOMPARE(startUnavailable(), effect == QLatin1String("started"));
     QCOMPARE(text("lblMessage"), effect == QLatin1String("started")   ? QString()
                                  : effect == QLatin1String("aborted") ? kAborted
@@ -828,7 +820,7 @@ class FrmLandTest : public QObject {
     QWhatsThis::enterWhatsThisMode();
     QTest::mouseClick(control, Qt::LeftButton, {}, QPoint(3, control->height() - 3));
     if (QWhatsThis::inWhatsThisMode()) QWhatsThis::leaveWhatsThisMode();
-    QCOMPARE(topics, topic ? QList<int>{topic} : QList<int>{});
+    QCOMPARE(services->Topics(), topic ? QList<int>{topic} : QList<int>{});
   }
 
   void f1InOpenMenuShowsHighlightedItemsTopic_data() {
@@ -861,7 +853,7 @@ class FrmLandTest : public QObject {
     popup->setActiveAction(get<QAction>(item));
     key(Qt::Key_F1);
     QTRY_VERIFY(!popup->isVisible());
-    QCOMPARE(topics, topic ? QList<int>{topic} : QList<int>{});
+    QCOMPARE(services->Topics(), topic ? QList<int>{topic} : QList<int>{});
     // Without a topic of its own, F1 shows the contents, as it does with no menu open.
     QCOMPARE(kelvor::AppInfo::HelpFile() != kSentinelHelpFile, topic == 0);
     QVERIFY(startAvailable());  // the highlighted item itself did not run
@@ -886,18 +878,11 @@ class FrmLandTest : public QObject {
     key(Qt::Key_F1);
     QCOMPARE(kelvor::AppInfo::HelpFile(),
              QCoreApplication::applicationDirPath() + QStringLiteral("/Kelvor.hlp"));
-    QCOMPARE(topics, QList<int>());
+    QCOMPARE(services->Topics(), QList<int>());
   }
 };
 
 int main(int argc, char** argv) {
-  // An empty desktop: no application is associated with web pages, so the web command can
-  // never start a real browser from a test.
-  QTemporaryDir desktop;
-  for (const char* name :
-       {"XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS"}) {
-    qputenv(name, desktop.path().toLocal8Bit());
-  }
   QApplication app(argc, argv);
   FrmLandTest test;
   return QTest::qExec(&test, argc, argv);

@@ -8,13 +8,14 @@
 #include <QTest>
 #include <clocale>
 
-#include "shared/message_box.h"
 #include "mainwindow/frm_land.h"
+#include "tests/fake_services.h"
 
 class LocaleTest : public QObject {
   Q_OBJECT
 
  private:
+  FakeServices services;
   QString text(frmLand& window, const char* name) {
     return window.findChild<QLabel*>(QLatin1String(name))->text();
   }
@@ -24,13 +25,13 @@ class LocaleTest : public QObject {
     const char* numeric = std::setlocale(LC_NUMERIC, nullptr);
     QVERIFY2(QByteArray(numeric).startsWith("de_DE"),
              "the de_DE.UTF-8 locale is missing: run scripts/ensure-deps");
-    kelvor::SetMessageBoxHook([](const QString& text, int, const QString&) {
+    services.onMessage = [](const QString& text, int) {
       QFAIL(qPrintable(QStringLiteral("unexpected message: ") + text));
-    });
+    };
   }
 
   void readoutsUseTheDecimalComma() {
-    frmLand window;
+    frmLand window(services);
     window.mnuGameStart_Click();
     window.cmdBurn_Click();
     QCOMPARE(text(window, "lblAlt"), QStringLiteral("447,5"));
@@ -43,7 +44,7 @@ class LocaleTest : public QObject {
   }
 
   void datePanelNamesTheMonthInGerman() {
-    frmLand window;
+    frmLand window(services);
     const QDate today = QDate::currentDate();
     const QString expected = QStringLiteral("%1 %2 %3")
                                  .arg(today.day(), 2, 10, QLatin1Char('0'))
@@ -56,7 +57,7 @@ class LocaleTest : public QObject {
   // (as for Turkish on many machines) date and readouts must still agree, both unlocalised.
   void dateAndReadoutsAgreeWhenTheCLibraryLacksTheLocale() {
     std::setlocale(LC_ALL, "C");
-    frmLand window;
+    frmLand window(services);
     window.mnuGameStart_Click();
     window.cmdBurn_Click();
     const QString alt = text(window, "lblAlt");

@@ -1,0 +1,42 @@
+#include "app/desktop_services.h"
+
+#include <chrono>
+
+#include "about/sys_info_launcher.h"
+#include "about/web_launcher.h"
+#include "shared/message_box.h"
+
+namespace kelvor {
+
+DesktopServices::DesktopServices()
+    : m_help([this](const QString& text, int style) { ShowMessage(text, style); }) {}
+
+void DesktopServices::ShowMessage(const QString& text, int style) { ShowMessageBox(text, style); }
+
+void DesktopServices::ShowHelpContents(const QString& helpFile) { m_help.ShowContents(helpFile); }
+
+void DesktopServices::ShowHelpTopic(const QString& helpFile, int topic) {
+  m_help.ShowTopic(helpFile, topic);
+}
+
+void DesktopServices::CloseHelp() { m_help.Close(); }
+
+// The launchers keep nothing between two uses: each use reads the desktop and the key store
+// afresh, as the player may have changed them meanwhile.
+void DesktopServices::WebLaunch(const std::string& url) {
+  WebLauncher([this](const QString& text, int style) { ShowMessage(text, style); }).WebLaunch(url);
+}
+
+void DesktopServices::StartSysInfo() {
+  SysInfoLauncher([this](const QString& text, int style) {
+    ShowMessage(text, style);
+  }).StartSysInfo();
+}
+
+void DesktopServices::Beep() { m_alarm.Beep(); }
+
+double DesktopServices::MonotonicSeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace kelvor
