@@ -2,10 +2,11 @@
 // "&System Info" button.
 #include <QtTest>
 #include <QtWidgets>
+#include <memory>
 
 #include "about/frm_kv_about.h"
 #include "shared/app_info.h"
-#include "shared/message_box.h"
+#include "tests/fake_services.h"
 
 namespace {
 
@@ -23,18 +24,11 @@ class TestAboutDialog : public QObject {
 
  private:
   QWidget* m_owner = nullptr;
-  QStringList m_messages;
-  QList<QPair<QString, int>> m_helpRequests;
+  // What the dialogs of one test asked of the desktop; fresh for every test.
+  std::unique_ptr<FakeServices> m_services;
 
-  // A dialog as the main window opens it, reading a store that does not exist.
-  std::unique_ptr<frmKVAbout> Open() {
-    auto dialog = std::make_unique<frmKVAbout>(m_owner);
-    dialog->SetKeyStorePath(QDir::temp().filePath(QStringLiteral("no-such-store.reg")));
-    dialog->SetHelpRequestHandler([this](const QString& file, int topic) {
-      m_helpRequests.append({file, topic});
-    });
-    return dialog;
-  }
+  // A dialog as the main window opens it.
+  std::unique_ptr<frmKVAbout> Open() { return std::make_unique<frmKVAbout>(*m_services, m_owner); }
 
  private slots:
   void initTestCase() {
@@ -43,17 +37,9 @@ class TestAboutDialog : public QObject {
     m_owner->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_owner));
     kelvor::AppInfo::SetHelpFile(QStringLiteral("/opt/game/Kelvor.hlp"));
-    kelvor::SetMessageBoxHook(
-        [this](const QString& text, int, const QString&) { m_messages.append(text); });
   }
-  void cleanupTestCase() {
-    kelvor::SetMessageBoxHook({});
-    delete m_owner;
-  }
-  void init() {
-    m_messages.clear();
-    m_helpRequests.clear();
-  }
+  void cleanupTestCase() { delete m_owner; }
+  void init() { m_services = std::make_unique<FakeServices>(); }
 
   void controlsSitWhereTheLayoutPutsThem_data() {
     QTest::addColumn<QString>("name");
@@ -194,7 +180,7 @@ class TestAboutDialog : public QObject {
     QTest::addColumn<QString>("focus");
     QTest::addColumn<int>("key");
     QTest::addColumn<bool>("closes");
-    QTest::addColumn<int>("messages");
+    QTest::addColumn<int>("sysInfoStarts");
     QTest::newRow("Esc on OK") << "cmdOK" << int(Qt::Key_Escape) << true << 0;
     QTest::newRow("Esc on System Info") << "cmdSysInfo" << int(Qt::Key_Escape) << true << 0;
     QTest::newRow("Esc on the picture") << "picIcon" << int(Qt::Key_Escape) << true << 0;
@@ -209,7 +195,7 @@ class TestAboutDialog : public QObject {
     QFETCH(QString, focus);
     QFETCH(int, key);
     QFETCH(bool, closes);
-    QFETCH(int, messages);
+    QFETCH(int, sysInfoStarts);
     const auto dialog = Open();
     dialog->show();
     QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
@@ -219,7 +205,8 @@ class TestAboutDialog : public QObject {
     QTest::keyClick(target, static_cast<Qt::Key>(key));
     QCOMPARE(dialog->isVisible(), !closes);
     if (closes) QCOMPARE(dialog->result(), int(QDialog::Accepted));
-    QCOMPARE(m_messages.size(), messages);
+    QCOMPARE(m_services->sysInfoStarts, sysInfoStarts);
+    QVERIFY(m_services->messages.isEmpty());
   }
 
   void closeBoxClosesWithoutOk() {
@@ -237,8 +224,8 @@ class TestAboutDialog : public QObject {
     QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
     QTest::mouseClick(Child(*dialog, "cmdSysInfo"), Qt::LeftButton);
     QTest::mouseClick(Child(*dialog, "cmdSysInfo"), Qt::LeftButton);
-    QCOMPARE(m_messages,
-             QStringList(2, QStringLiteral("System Information Is Unavailable At This Time")));
+    QCOMPARE(m_services->sysInfoStarts, 2);
+    QVERIFY(m_services->messages.isEmpty());
     QVERIFY(dialog->isVisible());
   }
 
@@ -259,11 +246,11 @@ class TestAboutDialog : public QObject {
     target->setFocus(Qt::TabFocusReason);
     QTest::keyClick(target, Qt::Key_F1);
     if (topic == 0) {
-      QVERIFY(m_helpRequests.isEmpty());
+      QVERIFY(m_services->helpRequests.isEmpty());
     } else {
-      QCOMPARE(m_helpRequests.size(), 1);
-      QCOMPARE(m_helpRequests[0].first, QStringLiteral("/opt/game/Kelvor.hlp"));
-      QCOMPARE(m_helpRequests[0].second, topic);
+      QCOMPARE(m_services->helpRequests.size(), 1);
+      QCOMPARE(m_services->helpRequests[0].helpFile, QStringLiteral("/opt/game/Kelvor.hlp"));
+      QCOMPARE(m_services->helpRequests[0].topic, topic);
     }
     QVERIFY(dialog->isVisible());
   }

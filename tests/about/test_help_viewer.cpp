@@ -29,7 +29,6 @@ class HelpViewerTest : public QObject {
  private slots:
   void initTestCase();
   void init();
-  void cleanup();
 
   void requestStartsViewerWithTheHelpFile_data();
   void requestStartsViewerWithTheHelpFile();
@@ -49,6 +48,10 @@ class HelpViewerTest : public QObject {
   QList<LogLine> log() const;
   QList<LogLine> linesOf(const QString& kind) const;
   static bool isAlive(qint64 pid) { return pid > 0 && kill(static_cast<pid_t>(pid), 0) == 0; }
+  // Where the viewers under test show their messages: written down instead of shown.
+  kelvor::ShowMessageFunction recorder() {
+    return [this](const QString& text, int) { m_messages.append(text); };
+  }
 
   QTemporaryDir m_dir;
   QString m_fakeViewer;
@@ -74,11 +77,7 @@ void HelpViewerTest::initTestCase() {
 void HelpViewerTest::init() {
   QFile::remove(m_logPath);
   m_messages.clear();
-  kelvor::SetMessageBoxHook(
-      [this](const QString& text, int, const QString&) { m_messages.append(text); });
 }
-
-void HelpViewerTest::cleanup() { kelvor::SetMessageBoxHook(nullptr); }
 
 QString HelpViewerTest::helpFile(const QString& name) const {
   const QString path = m_dir.filePath(name);
@@ -137,7 +136,7 @@ void HelpViewerTest::requestStartsViewerWithTheHelpFile() {
   QFETCH(int, topic);
   QFETCH(QString, command);
   const QString file = helpFile(QStringLiteral("app/Kelvor.hlp"));
-  HelpViewer viewer(m_fakeViewer);
+  HelpViewer viewer(recorder(), m_fakeViewer);
   if (topic == 0) {
     viewer.ShowContents(file);
   } else {
@@ -154,7 +153,7 @@ void HelpViewerTest::requestStartsViewerWithTheHelpFile() {
 
 void HelpViewerTest::secondRequestReusesTheRunningViewer() {
   const QString file = helpFile(QStringLiteral("Kelvor.hlp"));
-  HelpViewer viewer(m_fakeViewer);
+  HelpViewer viewer(recorder(), m_fakeViewer);
   viewer.ShowContents(file);
   QTRY_COMPARE(linesOf(QStringLiteral("command")).size(), 1);
   viewer.ShowTopic(file, 21);
@@ -171,7 +170,7 @@ void HelpViewerTest::secondRequestReusesTheRunningViewer() {
 void HelpViewerTest::closedViewerIsStartedAgain() {
   const QString file = helpFile(QStringLiteral("Kelvor.hlp"));
   // No early-exit window: the user closes the viewer long after its start.
-  HelpViewer viewer(m_fakeViewer, std::chrono::milliseconds(0));
+  HelpViewer viewer(recorder(), m_fakeViewer, std::chrono::milliseconds(0));
   viewer.ShowTopic(file, 9);
   QTRY_COMPARE(linesOf(QStringLiteral("command")).size(), 1);
   const qint64 first = linesOf(QStringLiteral("start")).first().pid;
@@ -190,7 +189,7 @@ void HelpViewerTest::closedViewerIsStartedAgain() {
 }
 
 void HelpViewerTest::otherHelpFileReplacesTheViewer() {
-  HelpViewer viewer(m_fakeViewer);
+  HelpViewer viewer(recorder(), m_fakeViewer);
   viewer.ShowContents(helpFile(QStringLiteral("one/Kelvor.hlp")));
   QTRY_COMPARE(linesOf(QStringLiteral("command")).size(), 1);
   const qint64 first = linesOf(QStringLiteral("start")).first().pid;
@@ -207,7 +206,7 @@ void HelpViewerTest::otherHelpFileReplacesTheViewer() {
 }
 
 void HelpViewerTest::closeEndsTheViewer() {
-  HelpViewer viewer(m_fakeViewer);
+  HelpViewer viewer(recorder(), m_fakeViewer);
   viewer.ShowContents(helpFile(QStringLiteral("Kelvor.hlp")));
   QTRY_COMPARE(linesOf(QStringLiteral("command")).size(), 1);
   const qint64 pid = linesOf(QStringLiteral("start")).first().pid;
@@ -224,7 +223,7 @@ void HelpViewerTest::missingViewerProgramIsReportedAtEachRequest() {
   const QString expected =
       QStringLiteral("The help could not be shown: the help viewer %1 could not be started.")
           .arg(program);
-  HelpViewer viewer(program);
+  HelpViewer viewer(recorder(), program);
   viewer.ShowContents(helpFile(QStringLiteral("Kelvor.hlp")));
   QTRY_COMPARE(m_messages, QStringList{expected});
   QVERIFY(!viewer.IsRunning());
@@ -236,7 +235,7 @@ void HelpViewerTest::missingViewerProgramIsReportedAtEachRequest() {
 void HelpViewerTest::missingHelpFileIsReportedBeforeAnyViewerStarts() {
   // The real viewer's program: it is never started, so no display is needed.
   const QString file = m_dir.filePath(QStringLiteral("missing/Kelvor.hlp"));
-  HelpViewer viewer;
+  HelpViewer viewer(recorder());
   viewer.ShowContents(file);
   QCOMPARE(m_messages,
            QStringList{QStringLiteral("The help could not be shown: the help file %1 is missing "
@@ -311,7 +310,7 @@ void HelpViewerTest::failedRequestSaysWhy() {
     QVERIFY(QFile::setPermissions(path, {}));
   }
 
-  HelpViewer helpViewer(program, std::chrono::milliseconds(windowMs));
+  HelpViewer helpViewer(recorder(), program, std::chrono::milliseconds(windowMs));
   helpViewer.ShowContents(path);
   if (!message.isEmpty()) {
     message.replace(QStringLiteral("%1"), program).replace(QStringLiteral("%2"), path);

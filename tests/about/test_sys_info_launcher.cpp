@@ -7,9 +7,8 @@
 #include <QtTest>
 
 #include "about/sys_info_launcher.h"
-#include "shared/app_info.h"
-#include "shared/message_box.h"
 #include "flight/runtime_error.h"
+#include "shared/message_box.h"
 
 namespace {
 
@@ -27,7 +26,6 @@ QByteArray HexList(const QByteArray& bytes) {
 struct Message {
   QString text;
   int style;
-  QString title;
 };
 
 }  // namespace
@@ -45,6 +43,11 @@ class TestSysInfoLauncher : public QObject {
   QList<Message> m_messages;
 
   QString StorePath() const { return m_dir.filePath(QStringLiteral("registry.reg")); }
+
+  // Where the launchers under test show their messages: written down instead of shown.
+  kelvor::ShowMessageFunction Recorder() {
+    return [this](const QString& text, int style) { m_messages.append({text, style}); };
+  }
 
   void WriteStore(const QByteArray& body) {
     QFile file(StorePath());
@@ -94,9 +97,6 @@ class TestSysInfoLauncher : public QObject {
     QCOMPARE(::mkdir(m_latinDir.constData(), 0700), 0);
     QVERIFY(CopyProgram(m_latinDir + "/hardinfo"));
     QVERIFY(CopyProgram(m_latinDir + "/MSINFO32.EXE"));
-    kelvor::SetMessageBoxHook([this](const QString& text, int style, const QString& title) {
-      m_messages.append({text, style, title});
-    });
   }
 
   void init() {
@@ -106,7 +106,6 @@ class TestSysInfoLauncher : public QObject {
   }
 
   void cleanupTestCase() {
-    kelvor::SetMessageBoxHook({});
     ::unlink((m_latinDir + "/hardinfo").constData());
     ::unlink((m_latinDir + "/MSINFO32.EXE").constData());
     ::rmdir(m_latinDir.constData());
@@ -147,7 +146,7 @@ class TestSysInfoLauncher : public QObject {
     QFETCH(bool, found);
     QFETCH(QString, text);
     WriteStore(kFirstKey + values);
-    kelvor::SysInfoLauncher launcher(StorePath());
+    kelvor::SysInfoLauncher launcher(Recorder(), StorePath());
     QString value = QStringLiteral("left as passed");
     QCOMPARE(launcher.GetKeyValue(kelvor::keystore::kHKeyLocalMachine,
                                   QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"), name,
@@ -170,7 +169,7 @@ class TestSysInfoLauncher : public QObject {
       QVERIFY(file.open(QIODevice::WriteOnly));
       file.write(store + "\"PATH\"=\"/x\"\n");
     }
-    kelvor::SysInfoLauncher launcher(StorePath());
+    kelvor::SysInfoLauncher launcher(Recorder(), StorePath());
     QString value = QStringLiteral("stale");
     QVERIFY(!launcher.GetKeyValue(kelvor::keystore::kHKeyLocalMachine,
                                   QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
@@ -181,7 +180,7 @@ class TestSysInfoLauncher : public QObject {
 
   void valueWithoutDataIsARunTimeErrorAndTheKeyIsClosed() {
     WriteStore(kFirstKey + "\"PATH\"=hex(1):\n");
-    kelvor::SysInfoLauncher launcher(StorePath());
+    kelvor::SysInfoLauncher launcher(Recorder(), StorePath());
     QString value;
     try {
       launcher.GetKeyValue(kelvor::keystore::kHKeyLocalMachine,
@@ -247,7 +246,7 @@ class TestSysInfoLauncher : public QObject {
     }
     started = Expand(started);
 
-    kelvor::SysInfoLauncher launcher(StorePath());
+    kelvor::SysInfoLauncher launcher(Recorder(), StorePath());
     launcher.StartSysInfo();
     QCOMPARE(launcher.Store().OpenKeyCount(), std::size_t{0});
 
@@ -255,7 +254,6 @@ class TestSysInfoLauncher : public QObject {
       QCOMPARE(m_messages.size(), 1);
       QCOMPARE(m_messages[0].text, kUnavailable);
       QCOMPARE(m_messages[0].style, kelvor::kMsgOkOnly);
-      QCOMPARE(m_messages[0].title, kelvor::AppInfo::Title());
       // A detached start would have recorded within this time; nothing may have run.
       QTest::qWait(300);
       QCOMPARE(Recorded(), QByteArrayList());
@@ -269,7 +267,7 @@ class TestSysInfoLauncher : public QObject {
 
   void eachClickStartsTheProgramAgain() {
     WriteStore(Expand(kFirstKey + "\"PATH\"=\"%REC%\"\n"));
-    kelvor::SysInfoLauncher launcher(StorePath());
+    kelvor::SysInfoLauncher launcher(Recorder(), StorePath());
     launcher.StartSysInfo();
     launcher.StartSysInfo();
     QTRY_COMPARE_WITH_TIMEOUT(Recorded().size(), 2, 5000);

@@ -18,8 +18,8 @@
 #include <QJsonObject>
 
 #include "about/web_launcher.h"
-#include "shared/message_box.h"
 #include "flight/runtime_error.h"
+#include "shared/message_box.h"
 
 namespace {
 
@@ -41,13 +41,14 @@ int main(int argc, char** argv) {
 
   QJsonObject result;
   QJsonArray messages;
-  kelvor::SetMessageBoxHook([&messages](const QString& text, int style, const QString& title) {
-    messages.append(QJsonObject{{"text", text}, {"style", style}, {"title", title}});
-  });
+  const kelvor::ShowMessageFunction record = [&messages](const QString& text, int style) {
+    messages.append(QJsonObject{{"text", text}, {"style", style}});
+  };
 
-  kelvor::WebLauncher launcher = QFile::exists(rootFile)
-                                     ? kelvor::WebLauncher(QString::fromLocal8Bit(readFile(rootFile)))
-                                     : kelvor::WebLauncher();
+  kelvor::WebLauncher launcher =
+      QFile::exists(rootFile)
+          ? kelvor::WebLauncher(record, QString::fromLocal8Bit(readFile(rootFile)))
+          : kelvor::WebLauncher(record);
   launcher.SetPageWrittenHook([&result](const QString& pagePath) {
     const QFileInfo page(pagePath);
     struct stat folder {};

@@ -12,10 +12,11 @@
 #include <memory>
 
 #include "about/frm_kv_about.h"
-#include "shared/app_info.h"
-#include "shared/message_box.h"
 #include "app/splashkv.h"
 #include "mainwindow/frm_land.h"
+#include "shared/app_info.h"
+#include "shared/message_box.h"
+#include "tests/fake_services.h"
 
 namespace {
 
@@ -88,11 +89,13 @@ class TestWindowTitles : public QObject {
     QTest::addColumn<QString>("title");  // empty: the window must show no title at all
 
     QTest::newRow("main window") << Reader([] {
-      frmLand window;
+      FakeServices services;
+      frmLand window(services);
       return ReadShown(window);
     }) << QStringLiteral("Tandrel Lunar Landing");
     QTest::newRow("About dialog") << Reader([] {
-      frmKVAbout dialog;
+      FakeServices services;
+      frmKVAbout dialog(services);
       return ReadShown(dialog);
     }) << QStringLiteral("About Tandrel Lunar landing");
     QTest::newRow("message box") << Reader([] {
@@ -104,11 +107,13 @@ class TestWindowTitles : public QObject {
           box->accept();
         }
       });
-      kelvor::ShowMessage(QStringLiteral("Test message"), kelvor::kMsgCritical);
+      // The real box the program's services show, not a window's fake.
+      kelvor::ShowMessageBox(QStringLiteral("Test message"), kelvor::kMsgCritical);
       return read;
     }) << QStringLiteral("Tandrel Lunar landing");
     QTest::newRow("splash") << Reader([] {
-      splashkv splash;
+      FakeServices services;
+      splashkv splash(services);
       return ReadShown(splash);
     }) << QString();
   }
@@ -137,7 +142,8 @@ class TestWindowTitles : public QObject {
                            QRegularExpression::MultilineOption)
             .match(QString::fromUtf8(entry.readAll()));
     QVERIFY(wmClass.hasMatch());
-    frmLand window;
+    FakeServices services;
+    frmLand window(services);
     QCOMPARE(ReadShown(window).wmClass, wmClass.captured(1));
   }
 };

@@ -16,13 +16,16 @@ class TestShippedKeyStore : public QObject {
 
  private slots:
   void firstLookupNamesHardinfo() {
-    kelvor::SysInfoLauncher launcher(ShippedStore());
+    QStringList messages;
+    kelvor::SysInfoLauncher launcher(
+        [&messages](const QString& text, int) { messages.append(text); }, ShippedStore());
     QString value;
     QVERIFY(launcher.GetKeyValue(kelvor::keystore::kHKeyLocalMachine,
                                  QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
                                  QStringLiteral("PATH"), value));
     QCOMPARE(value, QStringLiteral("/usr/bin/hardinfo"));
     QCOMPARE(launcher.Store().OpenKeyCount(), std::size_t{0});
+    QVERIFY(messages.isEmpty());
   }
 };
 

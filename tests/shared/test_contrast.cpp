@@ -19,6 +19,7 @@
 #include "mainwindow/frm_land.h"
 #include "shared/message_box.h"
 #include "shared/readable_colour.h"
+#include "tests/fake_services.h"
 
 namespace {
 
@@ -110,6 +111,7 @@ void Keep(QWidget* window, const QString& scheme) {
 // Every text pair of every window, each shown and drawn under the application palette.
 Pairs AllWindows(const QString& scheme) {
   Pairs pairs;
+  FakeServices services;
   auto take = [&](QWidget* window) {
     window->show();
     window->grab();
@@ -117,16 +119,16 @@ Pairs AllWindows(const QString& scheme) {
     pairs.merge(TextPairs(window));
   };
   {
-    frmLand main;
+    frmLand main(services);
     take(&main);
   }
   {
-    auto* splash = new splashkv;  // deletes itself once closed for good
+    auto* splash = new splashkv(services);  // deletes itself once closed for good
     take(splash);
     delete splash;
   }
   {
-    frmKVAbout about;
+    frmKVAbout about(services);
     take(&about);
   }
   QTimer::singleShot(0, [&] {
@@ -136,7 +138,8 @@ Pairs AllWindows(const QString& scheme) {
     take(box);
     box->accept();
   });
-  kelvor::ShowMessage(QStringLiteral("A report the player reads."), kelvor::kMsgCritical);
+  // The real box the program's services show: the windows' fake would show none.
+  kelvor::ShowMessageBox(QStringLiteral("A report the player reads."), kelvor::kMsgCritical);
   return pairs;
 }
 
@@ -207,7 +210,8 @@ class ContrastTest : public QObject {
     QFETCH(QColor, fixedBackground);
     QFETCH(QColor, text);
     QApplication::setPalette(palette);
-    frmLand main;
+    FakeServices services;
+    frmLand main(services);
     main.show();
     const auto* widget = main.findChild<QWidget*>(control);
     QVERIFY(widget);
@@ -226,7 +230,8 @@ class ContrastTest : public QObject {
   void toolbarPictures() {
     QFETCH(QPalette, palette);
     QApplication::setPalette(palette);
-    frmLand main;
+    FakeServices services;
+    frmLand main(services);
     main.show();
     auto* bar = main.findChild<QToolBar*>(QStringLiteral("Toolbar1"));
     QVERIFY(bar);
