@@ -7,10 +7,12 @@
 #include <unistd.h>
 
 #include <condition_variable>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <sstream>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -29,7 +31,11 @@ struct GioApi {
   decltype(&g_list_free) list_free;
   decltype(&g_error_free) error_free;
   decltype(&g_shell_parse_argv) shell_parse_argv;
-  decltype(&g_find_program_in_path) find_program_in_path;
+  decltype(&g_shell_quote) shell_quote;
+  decltype(&g_key_file_new) key_file_new;
+  decltype(&g_key_file_free) key_file_free;
+  decltype(&g_key_file_load_from_file) key_file_load_from_file;
+  decltype(&g_key_file_set_string) key_file_set_string;
   decltype(&g_object_unref) object_unref;
   decltype(&g_type_check_instance_is_a) type_check_instance_is_a;
   decltype(&g_cancellable_new) cancellable_new;
@@ -44,6 +50,8 @@ struct GioApi {
   decltype(&g_app_info_launch_uris) app_info_launch_uris;
   decltype(&g_desktop_app_info_get_type) desktop_app_info_get_type;
   decltype(&g_desktop_app_info_get_boolean) desktop_app_info_get_boolean;
+  decltype(&g_desktop_app_info_get_filename) desktop_app_info_get_filename;
+  decltype(&g_desktop_app_info_new_from_keyfile) desktop_app_info_new_from_keyfile;
   decltype(&g_bus_get_sync) bus_get_sync;
 };
 
@@ -67,7 +75,11 @@ std::optional<GioApi> LoadGio() {
       BindSymbol(library, "g_list_free", api.list_free) &&
       BindSymbol(library, "g_error_free", api.error_free) &&
       BindSymbol(library, "g_shell_parse_argv", api.shell_parse_argv) &&
-      BindSymbol(library, "g_find_program_in_path", api.find_program_in_path) &&
+      BindSymbol(library, "g_shell_quote", api.shell_quote) &&
+      BindSymbol(library, "g_key_file_new", api.key_file_new) &&
+      BindSymbol(library, "g_key_file_free", api.key_file_free) &&
+      BindSymbol(library, "g_key_file_load_from_file", api.key_file_load_from_file) &&
+      BindSymbol(library, "g_key_file_set_string", api.key_file_set_string) &&
       BindSymbol(library, "g_object_unref", api.object_unref) &&
       BindSymbol(library, "g_type_check_instance_is_a", api.type_check_instance_is_a) &&
       BindSymbol(library, "g_cancellable_new", api.cancellable_new) &&
@@ -83,6 +95,9 @@ std::optional<GioApi> LoadGio() {
       BindSymbol(library, "g_app_info_launch_uris", api.app_info_launch_uris) &&
       BindSymbol(library, "g_desktop_app_info_get_type", api.desktop_app_info_get_type) &&
       BindSymbol(library, "g_desktop_app_info_get_boolean", api.desktop_app_info_get_boolean) &&
+      BindSymbol(library, "g_desktop_app_info_get_filename", api.desktop_app_info_get_filename) &&
+      BindSymbol(library, "g_desktop_app_info_new_from_keyfile",
+                 api.desktop_app_info_new_from_keyfile) &&
       BindSymbol(library, "g_bus_get_sync", api.bus_get_sync)) {
     return api;  // GIO stays loaded for the rest of the run: GObject types cannot be unloaded
   }
@@ -133,33 +148,95 @@ bool StillWanted(Search& search) {
   return !search.abandoned;
 }
 
-bool NeedsTerminal(const GioApi& gio, GAppInfo* app) {
+bool IsDesktopEntry(const GioApi& gio, GAppInfo* app) {
   return gio.type_check_instance_is_a(reinterpret_cast<GTypeInstance*>(app),
-                                      gio.desktop_app_info_get_type()) &&
+                                      gio.desktop_app_info_get_type());
+}
+
+bool NeedsTerminal(const GioApi& gio, GAppInfo* app) {
+  return IsDesktopEntry(gio, app) &&
          gio.desktop_app_info_get_boolean(reinterpret_cast<GDesktopAppInfo*>(app), "Terminal");
 }
 
-// The application's executable as a full path; empty when it is not to be found. The program is
-// the first word of the entry's command line as the launch will split it, so that a quoted path
-// with spaces in it stays whole.
-std::string ProgramPathOf(const GioApi& gio, GAppInfo* app) {
+bool IsExecutableFile(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
+}
+
+// A program name as a shell finds it, but only in the folders of PATH that are full paths: an
+// empty or relative entry ("", ".") means the working folder, which is wherever the game was
+// started and may hold anything. GLib's own search takes such entries and hands back what it
+// found there as a full path, so it cannot tell the two apart.
+std::string FindInAbsolutePath(const std::string& name) {
+  const char* const searchPath = std::getenv("PATH");
+  if (searchPath == nullptr) return {};
+  std::istringstream folders{std::string(searchPath)};
+  for (std::string folder; std::getline(folders, folder, ':');) {
+    if (folder.empty() || folder.front() != '/') continue;
+    const std::string candidate = folder + '/' + name;
+    if (IsExecutableFile(candidate)) return candidate;
+  }
+  return {};
+}
+
+struct CommandLine {
+  std::string programPath;  // the program as a full path; empty when there is none
+  std::string exec;         // the entry's command line with that path as its program
+};
+
+// A field code of a desktop entry's command line that stands alone as an argument ("%u").
+bool IsFieldCode(const char* argument) {
+  return argument[0] == '%' && argument[1] != '\0' && argument[2] == '\0';
+}
+
+// The application's executable as a full path, and its command line rewritten to start exactly
+// that file. The program is the first word of the entry's command line as the launch would
+// split it, so that a quoted path with spaces in it stays whole.
+CommandLine CommandLineOf(const GioApi& gio, GAppInfo* app) {
   const char* commandLine = gio.app_info_get_commandline(app);
   if (commandLine == nullptr) return {};
   gint argc = 0;
   gchar** argv = nullptr;
   if (!gio.shell_parse_argv(commandLine, &argc, &argv, nullptr)) return {};
   const std::string program = argc > 0 ? argv[0] : "";
-  gio.strfreev(argv);
-  // A name with a slash that is not a full path would be looked for in the working folder.
-  if (program.empty() || (program.front() != '/' && program.find('/') != std::string::npos)) {
-    return {};
+  CommandLine result;
+  if (!program.empty() && program.front() == '/') {
+    result.programPath = program;
+  } else if (!program.empty() && program.find('/') == std::string::npos) {
+    result.programPath = FindInAbsolutePath(program);
+  }  // a name with a slash that is not a full path would be looked for in the working folder
+  if (!result.programPath.empty()) {
+    const auto quoted = [&gio](const char* text) {
+      gchar* quote = gio.shell_quote(text);
+      std::string word(quote);
+      gio.free(quote);
+      return word;
+    };
+    result.exec = quoted(result.programPath.c_str());
+    for (gint i = 1; i < argc; ++i) {
+      result.exec += ' ';
+      result.exec += IsFieldCode(argv[i]) ? std::string(argv[i]) : quoted(argv[i]);
+    }
   }
-  gchar* found = gio.find_program_in_path(program.c_str());
-  if (found == nullptr) return {};
-  std::string path(found);
-  gio.free(found);
-  // An empty or "." entry in PATH finds programs in the working folder, too.
-  return path.front() == '/' ? path : std::string();
+  gio.strfreev(argv);
+  return result;
+}
+
+// The desktop entry of `app` with its command line replaced by `exec`, so that the launch starts
+// the program that was looked for and checked, not whatever its name means to PATH by then.
+GAppInfo* WithCommandLine(const GioApi& gio, GAppInfo* app, const std::string& exec) {
+  if (!IsDesktopEntry(gio, app)) return nullptr;
+  const char* file = gio.desktop_app_info_get_filename(reinterpret_cast<GDesktopAppInfo*>(app));
+  if (file == nullptr) return nullptr;
+  GKeyFile* entry = gio.key_file_new();
+  GAppInfo* rewritten = nullptr;
+  if (gio.key_file_load_from_file(entry, file, G_KEY_FILE_NONE, nullptr)) {
+    gio.key_file_set_string(entry, G_KEY_FILE_DESKTOP_GROUP, G_KEY_FILE_DESKTOP_KEY_EXEC,
+                            exec.c_str());
+    rewritten = reinterpret_cast<GAppInfo*>(gio.desktop_app_info_new_from_keyfile(entry));
+  }
+  gio.key_file_free(entry);
+  return rewritten;
 }
 
 struct Association {
@@ -196,16 +273,15 @@ Association FindAssociatedProgram(Search& search) {
         NeedsTerminal(gio, candidate.get())) {
       continue;
     }
-    std::string program = ProgramPathOf(gio, candidate.get());
-    if (program.empty() || program.size() > search.maxProgramPath) continue;
-    return {std::move(candidate), std::move(program)};
+    CommandLine command = CommandLineOf(gio, candidate.get());
+    if (command.programPath.empty() || command.programPath.size() > search.maxProgramPath) {
+      continue;
+    }
+    GObjectPtr<GAppInfo> app(WithCommandLine(gio, candidate.get(), command.exec), unref);
+    if (!app) continue;
+    return {std::move(app), std::move(command.programPath)};
   }
   return {{nullptr, unref}, {}};
-}
-
-bool IsExecutableFile(const std::string& path) {
-  struct stat info {};
-  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
 }
 
 // The desktop's launcher hands the program to a helper that reports success once it is
@@ -220,10 +296,12 @@ bool CanExecute(const std::string& programPath) {
   program.read(head, sizeof head);
   const std::string start(head, static_cast<std::size_t>(program.gcount()));
   if (start.rfind("#!", 0) != 0) return true;
+  // The kernel splits the line at blanks and tabs only: a carriage return of a line written
+  // on another system is part of the interpreter's name, which then does not exist.
   const std::string line = start.substr(2, start.find('\n') - 2);
   const std::size_t begin = line.find_first_not_of(" \t");
   if (begin == std::string::npos) return false;
-  const std::string interpreter = line.substr(begin, line.find_first_of(" \t\r", begin) - begin);
+  const std::string interpreter = line.substr(begin, line.find_first_of(" \t", begin) - begin);
   return IsExecutableFile(interpreter);
 }
 
@@ -273,7 +351,36 @@ void Work(const std::shared_ptr<Search>& search) {
 
 }  // namespace
 
+void DesktopBrowser::KeepSearchPathsAbsolute() {
+  // A relative folder in these lists means one under the working folder, and a desktop entry or
+  // association found there would choose the program the game starts.
+  for (const char* list : {"XDG_DATA_DIRS", "XDG_CONFIG_DIRS"}) {
+    const char* value = std::getenv(list);
+    if (value == nullptr) continue;
+    std::string kept;
+    std::istringstream folders{std::string(value)};
+    for (std::string folder; std::getline(folders, folder, ':');) {
+      if (folder.empty() || folder.front() != '/') continue;
+      kept += (kept.empty() ? "" : ":") + folder;
+    }
+    if (kept == value) continue;
+    // Emptied, the list falls back to the system's folders, as if it had never been set.
+    if (kept.empty()) {
+      unsetenv(list);
+    } else {
+      setenv(list, kept.c_str(), 1);
+    }
+  }
+  for (const char* home : {"XDG_DATA_HOME", "XDG_CONFIG_HOME"}) {
+    const char* value = std::getenv(home);
+    if (value != nullptr && value[0] != '/') unsetenv(home);
+  }
+}
+
 const DesktopBrowser* DesktopBrowser::Get() {
+  // GLib reads the lists once, at their first use; the game has cleaned them at its start.
+  static const bool cleaned = (KeepSearchPathsAbsolute(), true);
+  (void)cleaned;
   static const std::optional<GioApi> gio = LoadGio();
   if (!gio) return nullptr;
   static const DesktopBrowser browser(*gio);

@@ -30,6 +30,13 @@ class DesktopBrowser {
   // usable GIO on the system, which leaves the game without a browser but otherwise whole.
   static const DesktopBrowser* Get();
 
+  // Drops the relative folders from the XDG search lists of this process's environment (and a
+  // relative XDG home), where GLib would look for applications and associations under the
+  // working folder. Must run before GLib's first look at them, and while no other thread reads
+  // the environment: start-up runs it first thing, and Get runs it once more for programs
+  // without that start-up.
+  static void KeepSearchPathsAbsolute();
+
   // Asks the desktop for the default application of the content type of the page at
   // `pagePath`, and starts it with `url` as its one argument. Returns after at most `limit`
   // (kNotStarted when the desktop has not answered by then); a search still running then is

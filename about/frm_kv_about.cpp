@@ -190,7 +190,7 @@ void frmKVAbout::keyPressEvent(QKeyEvent* event) {
     const int topic = focused ? focused->property("HelpContextID").toInt() : 0;
     if (topic > 0) {
       kelvor::ErrorTrap(m_services, [this, topic] {
-        m_services.ShowHelpTopic(kelvor::AppInfo::HelpFile(), topic);
+        m_services.ShowHelpTopic(m_services.HelpFile(), topic);
       });
     }
     event->accept();

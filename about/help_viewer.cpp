@@ -9,6 +9,7 @@
 #include <QLibraryInfo>
 #include <QProcess>
 
+#include "about/child_process.h"
 #include "shared/message_box.h"
 
 namespace kelvor {
@@ -114,8 +115,13 @@ void HelpViewer::Start(const QString& helpFile) {
   // The viewer's own messages are not the game's business.
   m_process->setProcessChannelMode(QProcess::ForwardedChannels);
   // The game may end at once, without running any of its own clean-up (Exit does, and so does
-  // a crash); the viewer belongs to this game and is told to end with it.
-  m_process->setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
+  // a crash); the viewer belongs to this game and is told to end with it. It gets nothing else
+  // of the game's: no descriptor but its standard ones, no ignored or blocked signal.
+  const ChildProcess child;
+  m_process->setChildProcessModifier([child] {
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    child.PrepareForExec();
+  });
   m_helpFile = helpFile;
   QProcess* process = m_process.get();
   QObject::connect(process, &QProcess::errorOccurred, process,

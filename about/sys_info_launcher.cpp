@@ -1,17 +1,15 @@
 #include "about/sys_info_launcher.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QByteArray>
 #include <QFile>
 #include <array>
 #include <cerrno>
-#include <csignal>
 #include <cstdlib>
 
+#include "about/child_process.h"
 #include "flight/runtime_error.h"
 #include "shared/message_box.h"
 
@@ -47,10 +45,12 @@ bool IsExecutableFile(const QByteArray& path) {
          ::access(path.constData(), X_OK) == 0;
 }
 
-// A bare program name is looked for in the absolute folders of PATH, never in the working
-// folder; empty when it is nowhere.
+// A full path is taken as it is, and a bare program name is looked for in the absolute folders
+// of PATH; a path relative to the working folder ("si/sysinfo", "./sysinfo") names no program, as
+// the working folder is wherever the game happened to be started. Empty when there is none.
 QByteArray ResolveProgram(const QByteArray& path) {
-  if (path.contains('/')) return path;
+  if (path.startsWith('/')) return path;
+  if (path.contains('/')) return {};
   const char* const searchPath = std::getenv("PATH");
   if (searchPath == nullptr) return {};
   for (const QByteArray& folder : QByteArray(searchPath).split(':')) {
@@ -59,55 +59,6 @@ QByteArray ResolveProgram(const QByteArray& path) {
     if (IsExecutableFile(candidate)) return candidate;
   }
   return {};
-}
-
-// Starts the program detached: a short-lived child starts it and ends at once, so the program
-// is nobody's zombie and lives on after the game. The program's path goes to execve as the
-// bytes it came as. True once the program runs; false when it could not be started (missing,
-// not executable, a folder...), which a pipe closed by a successful exec tells apart.
-bool SpawnDetached(const QByteArray& program) {
-  // Everything the children use is made before fork: in the child of a threaded process only
-  // async-signal-safe calls are allowed.
-  const char* const file = program.constData();
-  char* const argv[] = {const_cast<char*>(file), nullptr};
-  char** const envp = environ;
-  sigset_t noSignals;
-  sigemptyset(&noSignals);
-  struct sigaction defaultAction {};
-  defaultAction.sa_handler = SIG_DFL;
-  int started[2];
-  if (::pipe2(started, O_CLOEXEC) != 0) return false;
-
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::setsid();
-    const pid_t grandchild = ::fork();
-    if (grandchild == 0) {
-      // The program starts as from a shell, whatever this process ignores or blocks.
-      ::sigaction(SIGPIPE, &defaultAction, nullptr);
-      ::sigprocmask(SIG_SETMASK, &noSignals, nullptr);
-      ::execve(file, argv, envp);
-    }
-    // Here in the short-lived child, or in the program's process when exec failed.
-    if (grandchild > 0) ::_exit(0);
-    const char failed = 1;
-    [[maybe_unused]] const ssize_t told = ::write(started[1], &failed, 1);
-    ::_exit(127);
-  }
-  ::close(started[1]);
-  if (child < 0) {
-    ::close(started[0]);
-    return false;
-  }
-  char failed = 0;
-  ssize_t got = 0;
-  do {
-    got = ::read(started[0], &failed, 1);
-  } while (got < 0 && errno == EINTR);
-  ::close(started[0]);
-  while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
-  }
-  return got == 0;
 }
 
 }  // namespace
@@ -181,7 +132,7 @@ void SysInfoLauncher::StartProgram(const QByteArray& path) {
     flight::RaiseFileNotFound();
   }
   const QByteArray program = ResolveProgram(path);
-  if (program.isEmpty() || !SpawnDetached(program)) {
+  if (program.isEmpty() || !ChildProcess().StartDetached({program.toStdString()})) {
     flight::RaiseFileNotFound();
   }
 }
@@ -198,8 +149,11 @@ void SysInfoLauncher::StartSysInfo() {
                        QStringLiteral("MSINFO"), path)) {
         return false;
       }
-      // Only the folder is known here, so the program must be seen on the disk first.
-      const QByteArray program = path.value_or(QByteArray()) + kProgramName;
+      // Only the folder is known here, so the program must be seen on the disk first; a folder
+      // relative to the working folder names none.
+      const QByteArray folder = path.value_or(QByteArray());
+      if (!folder.startsWith('/')) return false;
+      const QByteArray program = folder + kProgramName;
       struct stat info {};
       if (::stat(program.constData(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
       path = program;

@@ -2,12 +2,16 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
 #include <chrono>
+#include <cstring>
+#include <iterator>
 
 #include "about/desktop_browser.h"
 #include "flight/runtime_error.h"
@@ -25,23 +29,94 @@ constexpr std::chrono::seconds kDesktopWait{5};
 // The three ways a launch can fail, as the message tells them.
 enum class Failure { kNone, kNoProgram, kNotStarted };
 
-// The private folder of one launch and the page in it.
+// The private folder of one launch and the page in it, in fixed storage that the signal
+// handler below can read without allocating. One launch runs at a time, on the window's thread.
 struct PageFolder {
-  QByteArray dir;   // empty until the folder exists
-  QByteArray page;  // the page's path once the folder exists
+  char dir[PATH_MAX];   // empty until the folder exists
+  char page[PATH_MAX];  // empty until the page's name is known
+};
+PageFolder g_folder;
+// Whether the handler is to remove g_folder: set before the folder is made, cleared once it is
+// gone.
+volatile sig_atomic_t g_armed = 0;
+
+// The signals that end the game from outside (kill, Ctrl+C in a terminal, a closed terminal).
+constexpr int kEndingSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
+extern "C" void RemovePageAndEnd(int signal) {
+  if (g_armed) {
+    ::unlink(g_folder.page);
+    ::rmdir(g_folder.dir);
+  }
+  // The handler was installed to run once and without blocking its signal, so the default
+  // action is back and ends the game with the usual status for the signal.
+  ::raise(signal);
+}
+
+// While it lives, a signal that would end the game removes the page and its folder first; when
+// it goes, whatever of them is left goes with it. Covers every way out the game survives, an
+// error of any kind included, as well as those it does not.
+class PageGuard {
+ public:
+  PageGuard() {
+    struct sigaction action {};
+    action.sa_handler = RemovePageAndEnd;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND | SA_NODEFER;
+    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
+      struct sigaction previous {};
+      // A signal the game was told to ignore (nohup) stays ignored.
+      m_installed[i] = ::sigaction(kEndingSignals[i], nullptr, &previous) == 0 &&
+                       previous.sa_handler == SIG_DFL &&
+                       ::sigaction(kEndingSignals[i], &action, nullptr) == 0;
+    }
+  }
+  ~PageGuard() {
+    if (g_armed) {
+      ::unlink(g_folder.page);
+      ::rmdir(g_folder.dir);
+    }
+    Disarm();
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
+      if (m_installed[i]) ::sigaction(kEndingSignals[i], &byDefault, nullptr);
+    }
+  }
+  PageGuard(const PageGuard&) = delete;
+  PageGuard& operator=(const PageGuard&) = delete;
+
+  static void Disarm() {
+    g_armed = 0;
+    g_folder.dir[0] = '\0';
+    g_folder.page[0] = '\0';
+  }
+
+ private:
+  bool m_installed[std::size(kEndingSignals)] = {};
 };
 
-void MakePage(const QString& root, PageFolder& folder) {
+// Makes the private folder and writes the page in it; the paths are in g_folder from the
+// moment the folder can exist.
+void MakePage(const QString& root) {
   // mkdtemp makes the folder with mode 0700 under a name nobody can guess in advance.
-  QByteArray templ =
-      QFile::encodeName(QDir::cleanPath(root) + QStringLiteral("/kelvor-web-XXXXXX"));
-  if (mkdtemp(templ.data()) == nullptr) {
-    flight::RaiseFileError(errno);
+  const QByteArray templ = QFile::encodeName(QDir::cleanPath(root)) + "/kelvor-web-XXXXXX";
+  const QByteArray page = "/" + QFile::encodeName(WebLauncher::PageName());
+  if (templ.size() + page.size() >= PATH_MAX) {
+    flight::RaiseFileError(ENAMETOOLONG);
   }
-  folder.dir = templ;
-  folder.page = folder.dir + '/' + QFile::encodeName(WebLauncher::PageName());
+  std::memcpy(g_folder.dir, templ.constData(), templ.size() + 1);
+  g_folder.page[0] = '\0';
+  g_armed = 1;
+  if (mkdtemp(g_folder.dir) == nullptr) {
+    const int error = errno;
+    PageGuard::Disarm();
+    flight::RaiseFileError(error);
+  }
+  std::memcpy(g_folder.page, g_folder.dir, templ.size());
+  std::memcpy(g_folder.page + templ.size(), page.constData(), page.size() + 1);
 
-  const int fd = open(folder.page.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+  const int fd = open(g_folder.page, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                       S_IRUSR | S_IWUSR);
   if (fd < 0) {
     flight::RaiseFileError(errno);
@@ -65,34 +140,34 @@ void MakePage(const QString& root, PageFolder& folder) {
   }
 }
 
-bool PageExists(const PageFolder& folder) {
+bool PageExists() {
   struct stat info {};
-  return !folder.page.isEmpty() && lstat(folder.page.constData(), &info) == 0;
+  return g_folder.page[0] != '\0' && lstat(g_folder.page, &info) == 0;
 }
 
 // Deletes the page (an error when it is not there) and then its folder.
-void RemovePage(PageFolder& folder) {
-  if (unlink(folder.page.constData()) != 0) {
+void RemovePage() {
+  if (unlink(g_folder.page) != 0) {
     flight::RaiseFileError(errno);
   }
-  if (rmdir(folder.dir.constData()) != 0) {
+  if (rmdir(g_folder.dir) != 0) {
     flight::RaiseFileError(errno);
   }
-  folder = {};
+  PageGuard::Disarm();
 }
 
 // After a failure: deletes whatever of the page and its folder exists.
-void RemoveWhatIsLeft(PageFolder& folder) {
-  if (folder.dir.isEmpty()) {
+void RemoveWhatIsLeft() {
+  if (!g_armed) {
     return;
   }
-  if (PageExists(folder) && unlink(folder.page.constData()) != 0) {
+  if (PageExists() && unlink(g_folder.page) != 0) {
     flight::RaiseFileError(errno);
   }
-  if (rmdir(folder.dir.constData()) != 0) {
+  if (rmdir(g_folder.dir) != 0) {
     flight::RaiseFileError(errno);
   }
-  folder = {};
+  PageGuard::Disarm();
 }
 
 // A folder that can take the private folder: one the user may create files in and enter.
@@ -123,8 +198,8 @@ void WebLauncher::WebLaunch(const std::string& sURL) const {
   Failure failure = Failure::kNone;
   int errorNumber = 0;
   QString errorDescription;
-  PageFolder folder;
   m_programPath.clear();
+  const PageGuard guard;
 
   try {
     // The page is written only once a launch can be attempted: without GIO there is nothing
@@ -133,20 +208,20 @@ void WebLauncher::WebLaunch(const std::string& sURL) const {
     if (browser == nullptr) {
       failure = Failure::kNoProgram;
     } else {
-      MakePage(m_tempRoot, folder);
+      MakePage(m_tempRoot);
       if (m_pageWritten) {
-        m_pageWritten(QFile::decodeName(folder.page));
+        m_pageWritten(QFile::decodeName(g_folder.page));
       }
       std::string programPath;
-      const DesktopBrowser::Result result = browser->Open(
-          folder.page.toStdString(), sURL, kDesktopWait, kMaxProgramPath, programPath);
+      const DesktopBrowser::Result result =
+          browser->Open(g_folder.page, sURL, kDesktopWait, kMaxProgramPath, programPath);
       m_programPath = QFile::decodeName(QByteArray::fromStdString(programPath));
       if (result == DesktopBrowser::Result::kNoProgram) {
         failure = Failure::kNoProgram;
       } else if (result == DesktopBrowser::Result::kNotStarted) {
         failure = Failure::kNotStarted;
       } else {
-        RemovePage(folder);
+        RemovePage();
         return;
       }
     }
@@ -157,7 +232,7 @@ void WebLauncher::WebLaunch(const std::string& sURL) const {
 
   // Every failure ends here. An error while removing the page now leaves the launcher to the
   // caller's error trap.
-  RemoveWhatIsLeft(folder);
+  RemoveWhatIsLeft();
   QString message;
   if (failure == Failure::kNoProgram) {
     message = QStringLiteral("Could not find associated Browser\n");

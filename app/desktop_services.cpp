@@ -19,8 +19,6 @@ void DesktopServices::ShowHelpTopic(const QString& helpFile, int topic) {
   m_help.ShowTopic(helpFile, topic);
 }
 
-void DesktopServices::CloseHelp() { m_help.Close(); }
-
 // The launchers keep nothing between two uses: each use reads the desktop and the key store
 // afresh, as the player may have changed them meanwhile.
 void DesktopServices::WebLaunch(const std::string& url) {

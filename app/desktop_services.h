@@ -16,7 +16,6 @@ class DesktopServices : public Services {
   void ShowMessage(const QString& text, int style) override;
   void ShowHelpContents(const QString& helpFile) override;
   void ShowHelpTopic(const QString& helpFile, int topic) override;
-  void CloseHelp() override;
   void WebLaunch(const std::string& url) override;
   void StartSysInfo() override;
   void Beep() override;

@@ -4,10 +4,10 @@
 #include <QEvent>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QWhatsThis>
 #include <QWidget>
 #include <utility>
 
-#include "shared/app_info.h"
 #include "shared/message_box.h"
 
 namespace kelvor {
@@ -39,7 +39,7 @@ int ContextHelp::HelpContextOf(const QObject* object) {
 
 void ContextHelp::ShowTopic(int helpContextID) {
   ErrorTrap(m_services, [this, helpContextID] {
-    m_services.ShowHelpTopic(AppInfo::HelpFile(), helpContextID);
+    m_services.ShowHelpTopic(m_services.HelpFile(), helpContextID);
   });
 }
 
@@ -74,6 +74,9 @@ bool ContextHelp::eventFilter(QObject* watched, QEvent* event) {
       const int number = HelpContextOf(watched);
       if (number == 0) return false;
       event->accept();
+      // Qt leaves What's-This mode by itself only for a click nobody took; this one was taken,
+      // so leave it here, or the game's next clicks would all ask for help instead of acting.
+      QWhatsThis::leaveWhatsThisMode();
       ShowTopic(number);
       return true;
     }

@@ -291,11 +291,13 @@ void frmLand::CreatePanel() {
     SetColours(box, background, text);
     return box;
   };
-  // The readings themselves come with the start state, when the window loads.
-  auto readout = [&](QWidget* parent, const char* name, const QRect& geometry,
-                     const QColor& background, const QColor& colour) {
+  // Each readout is made showing its design-time reading, which the load handler then shows
+  // again with the start state: a load that fails early still leaves a readable panel.
+  auto readout = [&](QWidget* parent, const char* name, const char* reading,
+                     const QRect& geometry, const QColor& background, const QColor& colour) {
     auto* label = new FittingLabel(parent);
     at(label, name, geometry);
+    label->ShowReading(QLatin1String(reading));
     label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     SetColours(label, background, colour);
     return label;
@@ -331,23 +333,23 @@ void frmLand::CreatePanel() {
   cmdBurn->setFont(SansSerif(8.25, true));
   UseDefaultColours(cmdBurn);
   cmdBurn->setAutoDefault(false);
-  lblBurn = readout(fraBurn, "lblBurn", TwipsRect(240, 240, 285, 255), Rgb(0xFFFFFF),
+  lblBurn = readout(fraBurn, "lblBurn", "0", TwipsRect(240, 240, 285, 255), Rgb(0xFFFFFF),
                     against(Rgb(0xFFFFFF), QPalette::WindowText));
 
   fmSpeed = frame("fmSpeed", QStringLiteral("Speed (feet/sec.)"), TwipsRect(120, 960, 1935, 735),
                   grey, Rgb(0x00C0C0));
-  lblSpeed = readout(fmSpeed, "lblSpeed", TwipsRect(360, 240, 375, 255), grey, Rgb(0xFF00FF));
+  lblSpeed = readout(fmSpeed, "lblSpeed", "50", TwipsRect(360, 240, 375, 255), grey, Rgb(0xFF00FF));
   fmTime = frame("fmTime", QStringLiteral("Time (seconds)"), TwipsRect(120, 240, 1935, 735), grey,
                  Rgb(0xFFFFFF));
-  lblTime = readout(fmTime, "lblTime", TwipsRect(360, 240, 375, 255), grey, Rgb(0x00FF00));
+  lblTime = readout(fmTime, "lblTime", "0", TwipsRect(360, 240, 375, 255), grey, Rgb(0x00FF00));
   fmFuel = frame("fmFuel", QStringLiteral("Fuel (lb)"), TwipsRect(5400, 240, 1335, 1455), grey,
                  against(grey, QPalette::HighlightedText));
   pbFuel = bar(fmFuel, "pbFuel", TwipsRect(720, 240, 255, 975));
-  lblFuel = readout(fmFuel, "lblFuel", TwipsRect(240, 240, 375, 255), grey, Rgb(0xFF0000));
+  lblFuel = readout(fmFuel, "lblFuel", "120", TwipsRect(240, 240, 375, 255), grey, Rgb(0xFF0000));
   fmAltitude = frame("fmAltitude", QStringLiteral("Altitude (feet)"),
                      TwipsRect(4080, 240, 1335, 1455), grey, Rgb(0xFFFFFF));
   pbAltitude = bar(fmAltitude, "pbAltitude", TwipsRect(840, 240, 255, 975));
-  lblAlt = readout(fmAltitude, "lblAlt", TwipsRect(120, 240, 615, 255), grey, Rgb(0x00FFFF));
+  lblAlt = readout(fmAltitude, "lblAlt", "500", TwipsRect(120, 240, 615, 255), grey, Rgb(0x00FFFF));
 
   // One style for all six labels: a single-line border.
   for (FittingLabel* label : {lblMessage, lblBurn, lblSpeed, lblTime, lblFuel, lblAlt}) {
@@ -371,6 +373,7 @@ void frmLand::CreatePanel() {
   ring->Track(hsbBurn);
   ring->Track(cmdBurn);
 
+  cmdBurn->installEventFilter(this);
   connect(cmdBurn, &QPushButton::clicked, this, &frmLand::cmdBurn_Click);
   connect(hsbBurn, &QScrollBar::valueChanged, this, &frmLand::hsbBurn_Change);
   connect(hsbBurn, &QScrollBar::sliderMoved, this, &frmLand::hsbBurn_Scroll);
@@ -424,7 +427,7 @@ FittingLabel* frmLand::Label(flight::Control control) const {
 
 void frmLand::Form_Load() {
   Trap([this] {
-    kelvor::AppInfo::SetHelpFile(kelvor::AppInfo::Path() + QStringLiteral("/Kelvor.hlp"));
+    m_services.SetHelpFile(kelvor::AppInfo::Path() + QStringLiteral("/Kelvor.hlp"));
     flight::FlightState& s = State();
     s.strMessages += std::string("Incoming message: Roger four-niner this is Houston control.") +
                      kCrLf + "Fasten your harness safety belt." + kCrLf + kCrLf +
@@ -495,8 +498,6 @@ void frmLand::StopMission() {
 
 void frmLand::cmdBurn_Click() {
   Trap([this] { Computer().BurnStep(); });
-  // Space flies the next second from where the last one was flown, however it was started.
-  if (cmdBurn->isEnabled()) cmdBurn->setFocus(Qt::OtherFocusReason);
 }
 
 void frmLand::hsbBurn_Change() {
@@ -530,16 +531,15 @@ void frmLand::mnuGameExit_Click() { EndProgram(); }
 
 void frmLand::EndProgram() {
   // Nothing is kept between runs, so there is nothing to save; whatever runs at the moment (a
-  // free fall, a modal box, a nested loop) is simply abandoned. Only the help viewer, a program
-  // of its own, is asked to go: it belongs to the game and must not outlive it.
-  m_services.CloseHelp();
+  // free fall, a modal box, a nested loop) is simply abandoned. The help viewer was told at its
+  // start to end with the game, so the game need not wait for it either.
   std::fflush(nullptr);
   std::_Exit(0);
 }
 
 void frmLand::mnuHelpTopics_Click() {
-  kelvor::AppInfo::SetHelpFile(kelvor::AppInfo::Path() + QStringLiteral("/Kelvor.hlp"));
-  m_services.ShowHelpContents(kelvor::AppInfo::HelpFile());
+  m_services.SetHelpFile(kelvor::AppInfo::Path() + QStringLiteral("/Kelvor.hlp"));
+  m_services.ShowHelpContents(m_services.HelpFile());
 }
 
 void frmLand::mnuHelpWeb_Click() {
@@ -614,6 +614,16 @@ bool frmLand::event(QEvent* event) {
   // with (empty) status tips.
   if (event->type() == QEvent::StatusTip) return true;
   return QMainWindow::event(event);
+}
+
+bool frmLand::eventFilter(QObject* watched, QEvent* event) {
+  // Alt+I takes the keyboard to "Ignite" before it presses it, as a click with the mouse does,
+  // so that Space flies the next second. Done before the click, never after it: by then a Stop
+  // and a Start may have run in the free fall and put the keyboard on the thruster bar.
+  if (watched == cmdBurn && event->type() == QEvent::Shortcut && cmdBurn->isEnabled()) {
+    cmdBurn->setFocus(Qt::ShortcutFocusReason);
+  }
+  return QMainWindow::eventFilter(watched, event);
 }
 
 void frmLand::closeEvent(QCloseEvent*) {

@@ -84,6 +84,7 @@ class frmLand : public QMainWindow, public flight::InstrumentPanel, public fligh
 
  protected:
   bool event(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
   QMenu* createPopupMenu() override;

@@ -5,13 +5,6 @@
 
 namespace kelvor {
 
-namespace {
-QString& helpFileSetting() {
-  static QString value;
-  return value;
-}
-}  // namespace
-
 void AppInfo::Apply(QCoreApplication& app) {
   app.setApplicationName(Title());
   app.setOrganizationName(CompanyName());
@@ -41,9 +34,5 @@ QIcon AppInfo::WindowIcon() {
 }
 
 QString AppInfo::Path() { return QCoreApplication::applicationDirPath(); }
-
-QString AppInfo::HelpFile() { return helpFileSetting(); }
-
-void AppInfo::SetHelpFile(const QString& path) { helpFileSetting() = path; }
 
 }  // namespace kelvor

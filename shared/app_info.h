@@ -7,7 +7,7 @@ class QCoreApplication;
 
 namespace kelvor {
 
-// Read-only facts about the program, and the application's help file setting.
+// Read-only facts about the program.
 class AppInfo {
  public:
   static QString Title() { return QStringLiteral("Tandrel Lunar landing"); }
@@ -27,10 +27,6 @@ class AppInfo {
 
   // The program's folder, without a trailing separator.
   static QString Path();
-
-  // The help file the context help and the help command use; set by the main window.
-  static QString HelpFile();
-  static void SetHelpFile(const QString& path);
 };
 
 }  // namespace kelvor

@@ -29,7 +29,6 @@ class FakeServices : public kelvor::Services {
   QList<HelpRequest> helpRequests;
   QList<std::string> webLaunches;
   int sysInfoStarts = 0;
-  int helpCloses = 0;
   std::function<void(const QString& text, int style)> onMessage;
 
   QStringList MessageTexts() const {
@@ -53,7 +52,6 @@ class FakeServices : public kelvor::Services {
   void ShowHelpTopic(const QString& helpFile, int topic) override {
     helpRequests.append({helpFile, topic});
   }
-  void CloseHelp() override { ++helpCloses; }
   void WebLaunch(const std::string& url) override { webLaunches.append(url); }
   void StartSysInfo() override { ++sysInfoStarts; }
   void Beep() override { std::this_thread::sleep_for(kToneLength); }

@@ -36,10 +36,12 @@ class TestAboutDialog : public QObject {
     m_owner->setGeometry(150, 120, 520, 360);
     m_owner->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_owner));
-    kelvor::AppInfo::SetHelpFile(QStringLiteral("/opt/game/Kelvor.hlp"));
   }
   void cleanupTestCase() { delete m_owner; }
-  void init() { m_services = std::make_unique<FakeServices>(); }
+  void init() {
+    m_services = std::make_unique<FakeServices>();
+    m_services->SetHelpFile(QStringLiteral("/opt/game/Kelvor.hlp"));
+  }
 
   void controlsSitWhereTheLayoutPutsThem_data() {
     QTest::addColumn<QString>("name");

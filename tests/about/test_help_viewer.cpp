@@ -1,6 +1,7 @@
 // The help viewer's requests, sent to a stand-in for Assistant that records its command line and
 // every remote-control line it receives, and the messages of the requests it cannot show.
 
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -36,6 +37,7 @@ class HelpViewerTest : public QObject {
   void closedViewerIsStartedAgain();
   void otherHelpFileReplacesTheViewer();
   void closeEndsTheViewer();
+  void viewerGetsOnlyTheStandardDescriptors();
   void missingViewerProgramIsReportedAtEachRequest();
   void missingHelpFileIsReportedBeforeAnyViewerStarts();
   void failedRequestSaysWhy_data();
@@ -69,6 +71,7 @@ void HelpViewerTest::initTestCase() {
       "#!/bin/sh\n"
       "log=\"$(dirname \"$0\")/viewer.log\"\n"
       "echo \"start $$ $*\" >> \"$log\"\n"
+      "echo \"fds $$ $(ls /proc/self/fd | tr '\\n' ' ')\" >> \"$log\"\n"
       "while IFS= read -r line; do echo \"command $$ $line\" >> \"$log\"; done\n");
   script.close();
   QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
@@ -165,6 +168,18 @@ void HelpViewerTest::secondRequestReusesTheRunningViewer() {
   QCOMPARE(commands.at(0).pid, starts.first().pid);
   QCOMPARE(commands.at(1).pid, starts.first().pid);
   QVERIFY(commands.at(1).text.startsWith(QStringLiteral("activateIdentifier kelvor.21")));
+}
+
+void HelpViewerTest::viewerGetsOnlyTheStandardDescriptors() {
+  // As alsa-lib leaves the sound device: open across exec.
+  const int leaked = ::open("/dev/null", O_RDONLY);
+  QVERIFY(leaked > 2);
+  HelpViewer viewer(recorder(), m_fakeViewer);
+  viewer.ShowContents(helpFile(QStringLiteral("Kelvor.hlp")));
+  QTRY_COMPARE(linesOf(QStringLiteral("command")).size(), 1);
+  ::close(leaked);
+  // What `ls /proc/self/fd` sees in the viewer: the three standard ones and its own listing.
+  QCOMPARE(linesOf(QStringLiteral("fds")).value(0).text, QStringLiteral("0 1 2 3 "));
 }
 
 void HelpViewerTest::closedViewerIsStartedAgain() {

@@ -41,6 +41,7 @@ class TestSysInfoLauncher : public QObject {
   // under its expected name. Qt cannot name it, so it is made and removed byte by byte.
   QByteArray m_latinDir;
   QList<Message> m_messages;
+  int m_leaked = -1;
 
   QString StorePath() const { return m_dir.filePath(QStringLiteral("registry.reg")); }
 
@@ -97,6 +98,12 @@ class TestSysInfoLauncher : public QObject {
     QCOMPARE(::mkdir(m_latinDir.constData(), 0700), 0);
     QVERIFY(CopyProgram(m_latinDir + "/hardinfo"));
     QVERIFY(CopyProgram(m_latinDir + "/MSINFO32.EXE"));
+    // The game holds descriptors others opened without close-on-exec (alsa-lib's sound
+    // device); none of them may reach the program.
+    m_leaked = ::open("/dev/null", O_RDONLY);
+    QVERIFY(m_leaked > 2);
+    // Relative paths in the store would resolve against this folder.
+    QVERIFY(QDir::setCurrent(m_dir.path()));
   }
 
   void init() {
@@ -106,6 +113,7 @@ class TestSysInfoLauncher : public QObject {
   }
 
   void cleanupTestCase() {
+    ::close(m_leaked);
     ::unlink((m_latinDir + "/hardinfo").constData());
     ::unlink((m_latinDir + "/MSINFO32.EXE").constData());
     ::rmdir(m_latinDir.constData());
@@ -233,6 +241,12 @@ class TestSysInfoLauncher : public QObject {
         << QByteArray(kSecondKey + "\"MSINFO\"=\"%EMPTY%\"\n") << QByteArray("");
     QTest::newRow("second of another type")
         << QByteArray(kSecondKey + "\"MSINFO\"=hex:2f\n") << QByteArray("");
+    QTest::newRow("first relative to the working folder")
+        << QByteArray(kFirstKey + "\"PATH\"=\"tools/MSINFO32.EXE\"\n") << QByteArray("");
+    QTest::newRow("first in the working folder")
+        << QByteArray(kFirstKey + "\"PATH\"=\"./tools/MSINFO32.EXE\"\n") << QByteArray("");
+    QTest::newRow("second relative to the working folder")
+        << QByteArray(kSecondKey + "\"MSINFO\"=\"tools\"\n") << QByteArray("");
     QTest::newRow("neither") << QByteArray("[HKEY_LOCAL_MACHINE\\SOFTWARE]\n") << QByteArray("");
     QTest::newRow("missing store") << QByteArray("%NOSTORE%") << QByteArray("");
   }
@@ -260,8 +274,9 @@ class TestSysInfoLauncher : public QObject {
     } else {
       QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.value(0).text));
       QTRY_COMPARE_WITH_TIMEOUT(Recorded().size(), 1, 5000);
-      // Started by its path alone, with no arguments and no shell in between.
-      QCOMPARE(Recorded().first(), started + " 1");
+      // Started by its path alone, with no arguments and no shell in between, and with
+      // standard input, output and error as its only descriptors.
+      QCOMPARE(Recorded().first(), started + " 1 0,1,2");
     }
   }
 

@@ -1,14 +1,30 @@
-// Stands in for the system-information program in tests: appends the path it was started by
-// to the file named in KELVOR_TEST_RECORD, so a test can tell that, and how, it ran.
+// Stands in for the system-information program in tests: appends the path it was started by,
+// its number of arguments and the descriptors it inherited to the file named in
+// KELVOR_TEST_RECORD, so a test can tell that, and how, it ran.
+#include <dirent.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <set>
+#include <string>
 
 int main(int argc, char* argv[]) {
   const char* record = std::getenv("KELVOR_TEST_RECORD");
   if (record == nullptr || argc < 1) return 2;
+  std::set<int> inherited;
+  if (DIR* folder = opendir("/proc/self/fd")) {
+    while (const dirent* entry = readdir(folder)) {
+      if (entry->d_name[0] != '.' && std::atoi(entry->d_name) != dirfd(folder)) {
+        inherited.insert(std::atoi(entry->d_name));
+      }
+    }
+    closedir(folder);
+  }
+  std::string fds;
+  for (int fd : inherited) fds += (fds.empty() ? "" : ",") + std::to_string(fd);
   std::FILE* file = std::fopen(record, "a");
   if (file == nullptr) return 3;
-  std::fprintf(file, "%s %d\n", argv[0], argc);
+  std::fprintf(file, "%s %d %s\n", argv[0], argc, fds.c_str());
   std::fclose(file);
   return 0;
 }

@@ -4,8 +4,9 @@
 //
 // Usage: test_web_launch_probe <scenario folder>
 //   reads  <folder>/url (the address, raw bytes) and, when present, <folder>/root (the temporary
-//          folder to use; without it the launcher's default)
-//   writes <folder>/result.json
+//          folder to use; without it the launcher's default) and <folder>/throw (the launch then
+//          runs into std::bad_alloc once the page is written)
+//   writes <folder>/page-folder as soon as the page is written, then <folder>/result.json
 
 #include <sys/stat.h>
 
@@ -16,6 +17,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <new>
 
 #include "about/web_launcher.h"
 #include "flight/runtime_error.h"
@@ -49,7 +51,8 @@ int main(int argc, char** argv) {
       QFile::exists(rootFile)
           ? kelvor::WebLauncher(record, QString::fromLocal8Bit(readFile(rootFile)))
           : kelvor::WebLauncher(record);
-  launcher.SetPageWrittenHook([&result](const QString& pagePath) {
+  const bool throwing = QFile::exists(scenario + QStringLiteral("/throw"));
+  launcher.SetPageWrittenHook([&result, &scenario, throwing](const QString& pagePath) {
     const QFileInfo page(pagePath);
     struct stat folder {};
     stat(QFile::encodeName(page.absolutePath()).constData(), &folder);
@@ -57,6 +60,10 @@ int main(int argc, char** argv) {
     result.insert("pageContent", QString::fromLatin1(readFile(pagePath).toBase64()));
     result.insert("pageFolder", page.absolutePath());
     result.insert("pageFolderMode", static_cast<int>(folder.st_mode & 07777));
+    QFile told(scenario + QStringLiteral("/page-folder"));
+    if (told.open(QIODevice::WriteOnly)) told.write(QFile::encodeName(page.absolutePath()));
+    told.close();
+    if (throwing) throw std::bad_alloc();
   });
 
   std::string webURL = url.toStdString();
@@ -64,6 +71,8 @@ int main(int argc, char** argv) {
     launcher.WebLaunch(webURL);
   } catch (const flight::RuntimeError& e) {
     result.insert("thrown", QString::number(e.Number()));
+  } catch (const std::bad_alloc&) {
+    result.insert("thrown", QStringLiteral("bad_alloc"));
   }
   result.insert("messages", messages);
   result.insert("urlAfter", QString::fromLatin1(QByteArray::fromStdString(webURL).toBase64()));

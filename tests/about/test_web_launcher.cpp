@@ -2,6 +2,7 @@
 // entries whose program records its arguments. Each launch runs in test_web_launch_probe, a
 // fresh process, because GIO reads a desktop's applications once per process.
 
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -132,6 +133,13 @@ void WebLauncherTest::makeDesktop(const QString& folder) {
   writeFile(
       apps + QStringLiteral("long.desktop"),
       desktopEntry(QStringLiteral("Far Browser"), longFolder + QStringLiteral("/browser"), "%u"));
+  // Browsers whose names mean a program in the working folder, where workdir=evil puts one, or
+  // whose entry lies in a folder under it; and a script written with CR LF line ends.
+  writeFile(apps + QStringLiteral("evil.desktop"),
+            desktopEntry(QStringLiteral("Evil Browser"), QStringLiteral("evilbrowser"), "%u"));
+  writeFile(bin + QStringLiteral("/crlf"), "#!/bin/sh\r\nexit 0\r\n", true);
+  writeFile(apps + QStringLiteral("crlf.desktop"),
+            desktopEntry(QStringLiteral("CR Browser"), bin + QStringLiteral("/crlf"), "%u"));
   writeFile(apps + QStringLiteral("spaced.desktop"),
             desktopEntry(QStringLiteral("Spaced Browser"),
                          QStringLiteral("\"%1/some browser/browser\"").arg(folder), "%u"));
@@ -197,6 +205,36 @@ void WebLauncherTest::launch_data() {
       << "fake.desktop;"
       << "tmp" << QStringList{QStringLiteral("workdir=planted")} << kMaker << QString()
       << browser;
+  const QStringList evil{QStringLiteral("workdir=evil")};
+  for (const char* path : {":/usr/bin:/bin", ".:/usr/bin:/bin", "/usr/bin:/bin:"}) {
+    QTest::addRow("PATH %s finds no browser in the working folder", path)
+        << "evil.desktop;"
+        << "tmp" << evil + QStringList{QStringLiteral("PATH=") + QLatin1String(path)} << kMaker
+        << kNotFound << QString();
+  }
+  QTest::newRow("relative XDG_DATA_HOME finds no entry in the working folder")
+      << "shared.desktop;"
+      << "tmp" << evil + QStringList{QStringLiteral("XDG_DATA_HOME=share")} << kMaker << kNotFound
+      << QString();
+  QTest::newRow("relative XDG_DATA_DIRS entry finds no entry in the working folder")
+      << "shared.desktop;"
+      << "tmp" << evil + QStringList{QStringLiteral("XDG_DATA_DIRS=share:%F/system")} << kMaker
+      << kNotFound << QString();
+  QTest::newRow("browser script with CR LF line ends cannot run")
+      << "crlf.desktop;"
+      << "tmp" << none << kMaker << kNotStarted << QString();
+  // The game ends while the launch waits on a silent bus, or the launch runs into an error that
+  // is none of the game's: the page goes all the same.
+  for (const char* signal : {"TERM", "INT", "HUP"}) {
+    QTest::addRow("SIG%s while the launch waits", signal)
+        << "fake.desktop;"
+        << "tmp"
+        << QStringList{QStringLiteral("bus=silent"), QStringLiteral("signal=") + QLatin1String(signal)}
+        << kMaker << QString() << QString();
+  }
+  QTest::newRow("out of memory after the page is written")
+      << "fake.desktop;"
+      << "tmp" << QStringList{QStringLiteral("throw=bad_alloc")} << kMaker << QString() << QString();
   QTest::newRow("temporary folder missing")
       << "fake.desktop;"
       << "missing" << none << kMaker << QStringLiteral("76: Path not found") << QString();
@@ -282,6 +320,7 @@ void WebLauncherTest::launch() {
   std::unique_ptr<SilentBus> bus;
   bool gioUsable = true;
   int patience = 30000;
+  QString signalName;  // sent to the launch once its page is written
   const QString marker = folder + QStringLiteral("/planted-ran");
   for (const QString& setting : environment) {
     const QString name = setting.section(QLatin1Char('='), 0, 0);
@@ -298,6 +337,20 @@ void WebLauncherTest::launch() {
                  QStringLiteral("unix:path=") + folder + QStringLiteral("/bus"));
       // Generous: the launch gives up after a few seconds instead of waiting for ever.
       patience = 15000;
+    } else if (name == QLatin1String("workdir") && value == QLatin1String("evil")) {
+      const QString work = folder + QStringLiteral("/work");
+      QDir().mkpath(work);
+      QVERIFY(QFile::copy(folder + QStringLiteral("/bin/browser"),
+                          work + QStringLiteral("/evilbrowser")));
+      writeFile(work + QStringLiteral("/share/applications/shared.desktop"),
+                desktopEntry(QStringLiteral("Shared Browser"), folder + QStringLiteral("/bin/browser"),
+                             "%u"));
+      probe.setWorkingDirectory(work);
+    } else if (name == QLatin1String("signal")) {
+      signalName = value;
+      patience = 15000;
+    } else if (name == QLatin1String("throw")) {
+      writeFile(folder + QStringLiteral("/throw"), value.toUtf8());
     } else if (name == QLatin1String("workdir")) {
       const QString work = folder + QStringLiteral("/work");
       QDir().mkpath(work);
@@ -308,12 +361,29 @@ void WebLauncherTest::launch() {
       env.insert(QStringLiteral("KELVOR_PLANTED_MARKER"), marker);
       probe.setWorkingDirectory(work);
     } else {
-      env.insert(name, value);
+      env.insert(name, QString(value).replace(QLatin1String("%F"), folder));
     }
   }
   probe.setProcessEnvironment(env);
   probe.setProcessChannelMode(QProcess::ForwardedChannels);
   probe.start(QStringLiteral(KELVOR_WEB_PROBE), {folder});
+  if (!signalName.isEmpty()) {
+    const QString told = folder + QStringLiteral("/page-folder");
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(told).size() > 0, 10000);
+    QFile pageFolder(told);
+    QVERIFY(pageFolder.open(QIODevice::ReadOnly));
+    const QString written = QFile::decodeName(pageFolder.readAll());
+    const int number = signalName == QLatin1String("TERM") ? SIGTERM
+                       : signalName == QLatin1String("INT") ? SIGINT
+                                                            : SIGHUP;
+    QCOMPARE(::kill(static_cast<pid_t>(probe.processId()), number), 0);
+    QVERIFY2(probe.waitForFinished(patience), "the signal did not end the launch");
+    // Ended by the signal itself, as the shell reports it, and without a page left behind.
+    QCOMPARE(probe.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(probe.exitCode(), number);
+    QVERIFY2(!QFileInfo::exists(written), qPrintable(written));
+    return;
+  }
   QVERIFY2(probe.waitForFinished(patience), "the launch did not return");
   QCOMPARE(probe.exitStatus(), QProcess::NormalExit);
   QCOMPARE(probe.exitCode(), 0);
@@ -322,6 +392,13 @@ void WebLauncherTest::launch() {
   QFile resultFile(folder + QStringLiteral("/result.json"));
   QVERIFY(resultFile.open(QIODevice::ReadOnly));
   const QJsonObject result = QJsonDocument::fromJson(resultFile.readAll()).object();
+  if (QFileInfo::exists(folder + QStringLiteral("/throw"))) {
+    QCOMPARE(result.value(QStringLiteral("thrown")).toString(), QStringLiteral("bad_alloc"));
+    const QString pageFolder = result.value(QStringLiteral("pageFolder")).toString();
+    QVERIFY(!pageFolder.isEmpty());
+    QVERIFY2(!QFileInfo::exists(pageFolder), qPrintable(pageFolder));
+    return;
+  }
   QVERIFY(!result.contains(QStringLiteral("thrown")));
 
   // The message box, or none.

@@ -3,11 +3,13 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QPushButton>
+#include <QFile>
 #include <QTest>
 #include <QTimer>
 #include <cstdio>
 #include <cstring>
 
+#include "about/help_viewer.h"
 #include "mainwindow/frm_land.h"
 #include "shared/message_box.h"
 #include "tests/fake_services.h"
@@ -66,6 +68,23 @@ int main(int argc, char** argv) {
     });
     services.ShowMessage(QStringLiteral("Houston"), kelvor::kMsgOkOnly);
     Say("box closed");
+  } else if (scenario.endsWith("help-viewer")) {
+    // A viewer that takes three seconds to end when told to: the game must not wait for it. Its
+    // files go to the test's folder, as the program's end runs no clean-up of its own.
+    const QString folder = qEnvironmentVariable("KELVOR_EXIT_FOLDER");
+    const QString viewerPath = folder + QStringLiteral("/slow-viewer");
+    const QString helpFile = folder + QStringLiteral("/Kelvor.hlp");
+    QFile script(viewerPath);
+    QFile help(helpFile);
+    if (!script.open(QIODevice::WriteOnly) || !help.open(QIODevice::WriteOnly)) return 5;
+    script.write("#!/bin/sh\ntrap 'sleep 3; exit 0' TERM\nwhile :; do sleep 0.1; done\n");
+    script.close();
+    script.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    kelvor::HelpViewer viewer([](const QString&, int) {}, viewerPath);
+    viewer.ShowContents(helpFile);
+    QTest::qWait(300);
+    if (viewer.IsRunning()) Say("viewer running");
+    end();
   } else if (scenario.endsWith("nested-loop")) {
     QEventLoop nested;
     QTimer::singleShot(0, [&] {

@@ -429,7 +429,7 @@ class FrmLandTest : public QObject {
   }
 
   void loadSetsHelpFileInProgramFolder() {
-    QCOMPARE(kelvor::AppInfo::HelpFile(),
+    QCOMPARE(services->HelpFile(),
              QCoreApplication::applicationDirPath() + QStringLiteral("/Kelvor.hlp"));
   }
 
@@ -594,7 +594,7 @@ class FrmLandTest : public QObject {
   void toolbarRoutesByExactKey() {
     QFETCH(QString, key);
     QFETCH(QString, effect);
-    kelvor::AppInfo::SetHelpFile(kSentinelHelpFile);
+    services->SetHelpFile(kSentinelHelpFile);
     // The About dialog runs its own modal loop: close it from inside that loop.
     bool aboutShown = false;
     QObject guard;
@@ -617,7 +617,7 @@ class FrmLandTest : public QObject {
                                                                       : kOpening);
     QCOMPARE(QString::fromStdString(w->State().webURL),
              effect == QLatin1String("web") ? kelvor::AppInfo::WebAddress() : QString());
-    QCOMPARE(kelvor::AppInfo::HelpFile() != kSentinelHelpFile, effect == QLatin1String("help"));
+    QCOMPARE(services->HelpFile() != kSentinelHelpFile, effect == QLatin1String("help"));
   }
 
   void toolbarButtonsClickThroughToTheirCommand() {
@@ -777,6 +777,19 @@ class FrmLandTest : public QObject {
     QVERIFY(startAvailable());
   }
 
+  void startDuringFreeFallKeepsKeyboardOnThruster() {
+    activate();
+    w->mnuGameStart_Click();
+    fly({30, 30, 30});
+    QTimer::singleShot(0, this, [this] {  // Stop and Start, both within the fall's first yield
+      w->mnuGameStop_Click();
+      w->mnuGameStart_Click();
+    });
+    ignite();
+    QCOMPARE(text("lblTime"), QStringLiteral("0"));
+    QCOMPARE(QApplication::focusWidget(), get("hsbBurn"));
+  }
+
   void freeFallPlaysOutOneSecondPerPass() {
     w->mnuGameStart_Click();
     fly({30, 30, 30});
@@ -819,8 +832,21 @@ class FrmLandTest : public QObject {
     QWidget* control = get(name);
     QWhatsThis::enterWhatsThisMode();
     QTest::mouseClick(control, Qt::LeftButton, {}, QPoint(3, control->height() - 3));
-    if (QWhatsThis::inWhatsThisMode()) QWhatsThis::leaveWhatsThisMode();
+    const bool stillAsking = QWhatsThis::inWhatsThisMode();
+    if (stillAsking) QWhatsThis::leaveWhatsThisMode();
     QCOMPARE(services->Topics(), topic ? QList<int>{topic} : QList<int>{});
+    QVERIFY2(!stillAsking, "one click, one topic: the next click belongs to the game again");
+  }
+
+  void igniteFliesAgainAfterContextHelp() {
+    w->mnuGameStart_Click();
+    QWhatsThis::enterWhatsThisMode();
+    QTest::mouseClick(get("lblSpeed"), Qt::LeftButton);
+    ignite();
+    ignite();
+    if (QWhatsThis::inWhatsThisMode()) QWhatsThis::leaveWhatsThisMode();
+    QCOMPARE(services->Topics(), QList<int>{23});
+    QCOMPARE(text("lblTime"), QStringLiteral("2"));
   }
 
   void f1InOpenMenuShowsHighlightedItemsTopic_data() {
@@ -846,7 +872,7 @@ class FrmLandTest : public QObject {
     QFETCH(QString, item);
     QFETCH(int, topic);
     activate();
-    kelvor::AppInfo::SetHelpFile(kSentinelHelpFile);
+    services->SetHelpFile(kSentinelHelpFile);
     auto* popup = get<QMenu>(menu);
     popup->popup(w->mapToGlobal(QPoint(10, 10)));
     QVERIFY(QTest::qWaitForWindowExposed(popup));
@@ -855,7 +881,7 @@ class FrmLandTest : public QObject {
     QTRY_VERIFY(!popup->isVisible());
     QCOMPARE(services->Topics(), topic ? QList<int>{topic} : QList<int>{});
     // Without a topic of its own, F1 shows the contents, as it does with no menu open.
-    QCOMPARE(kelvor::AppInfo::HelpFile() != kSentinelHelpFile, topic == 0);
+    QCOMPARE(services->HelpFile() != kSentinelHelpFile, topic == 0);
     QVERIFY(startAvailable());  // the highlighted item itself did not run
   }
 
@@ -874,9 +900,9 @@ class FrmLandTest : public QObject {
       get(focus)->setFocus();
       QCOMPARE(QApplication::focusWidget(), get(focus));
     }
-    kelvor::AppInfo::SetHelpFile(kSentinelHelpFile);
+    services->SetHelpFile(kSentinelHelpFile);
     key(Qt::Key_F1);
-    QCOMPARE(kelvor::AppInfo::HelpFile(),
+    QCOMPARE(services->HelpFile(),
              QCoreApplication::applicationDirPath() + QStringLiteral("/Kelvor.hlp"));
     QCOMPARE(services->Topics(), QList<int>());
   }
