@@ -109,8 +109,9 @@ frmKVAbout::frmKVAbout(kelvor::Services& services, QWidget* parent)
   picIcon->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   picIcon->setLineWidth(2);
   picIcon->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  picIcon->setPixmap(
-      QIcon(QStringLiteral(":/images/earth.png")).pixmap(QSize(47, 53), devicePixelRatioF()));
+  // The picture, like the window icon, is made once for all openings (see AppInfo::WindowIcon).
+  static const QIcon* const earth = new QIcon(QStringLiteral(":/images/earth.png"));
+  picIcon->setPixmap(earth->pixmap(QSize(47, 53), devicePixelRatioF()));
   picIcon->setToolTip(QStringLiteral("Program motif"));
   picIcon->setFocusPolicy(Qt::StrongFocus);
 

@@ -22,15 +22,20 @@ void AppInfo::Apply(QCoreApplication& app) {
 QIcon AppInfo::WindowIcon() {
   // Bitmaps, not the SVG drawing: an SVG window icon loads the SVG plugin at start-up and renders
   // every size the window manager asks for, while a title bar or task switcher needs 64 pixels
-  // at most.
-  QIcon icon;
-  icon.addFile(QStringLiteral(":/images/icon32.png"), QSize(32, 32));
-  for (int size : {16, 48, 64}) {
-    icon.addFile(
-        QStringLiteral(":/icons/hicolor/%1x%1/apps/example.tandrel.LunarLanding.png").arg(size),
-        QSize(size, size));
-  }
-  return icon;
+  // at most. Made once: every icon made from files renders its own pixmaps into the pixmap
+  // cache, so a fresh one for each About dialog would grow the game with every opening. Never
+  // destroyed, as its pixmaps must not outlive the application object.
+  static const QIcon* const icon = [] {
+    auto* made = new QIcon;
+    made->addFile(QStringLiteral(":/images/icon32.png"), QSize(32, 32));
+    for (int size : {16, 48, 64}) {
+      made->addFile(
+          QStringLiteral(":/icons/hicolor/%1x%1/apps/example.tandrel.LunarLanding.png").arg(size),
+          QSize(size, size));
+    }
+    return made;
+  }();
+  return *icon;
 }
 
 QString AppInfo::Path() { return QCoreApplication::applicationDirPath(); }
