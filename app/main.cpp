@@ -2,12 +2,15 @@
 #include <QList>
 #include <QPointer>
 #include <QWidget>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
+#include "about/desktop_browser.h"
 #include "app/desktop_services.h"
 #include "app/mod_kelvor.h"
+#include "app/session_bus.h"
 #include "shared/app_info.h"
 
 namespace {
@@ -24,10 +27,17 @@ std::vector<HeldMessage>* g_held = nullptr;
 
 void HoldStartMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
   if (type == QtFatalMsg) {
-    std::fputs(
-        "Tandrel Lunar Landing: cannot open a window: no display was found "
-        "(DISPLAY or WAYLAND_DISPLAY is unset or cannot be reached).\n",
-        stderr);
+    // Without a display the reason is plain. Otherwise Qt's first word on the matter is the
+    // reason (a display that cannot be reached, a plugin that cannot be loaded), and its last
+    // word, the fatal one, only says that no plugin worked.
+    const bool noDisplay =
+        qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    const QString reason = noDisplay ? QStringLiteral("no display was found (DISPLAY and "
+                                                      "WAYLAND_DISPLAY are unset)")
+                           : !g_held->empty() ? g_held->front().text
+                                              : text;
+    std::fprintf(stderr, "Tandrel Lunar Landing: cannot open a window: %s\n",
+                 qPrintable(reason.section(QLatin1Char('\n'), 0, 0)));
     std::_Exit(1);
   }
   g_held->push_back({type, QByteArray(context.category), text});
@@ -36,6 +46,14 @@ void HoldStartMessage(QtMsgType type, const QMessageLogContext& context, const Q
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // One rule for the whole run: a pipe or socket whose reader has gone fails the write with
+  // EPIPE instead of ending the game (GLib would set this itself at its first socket anyway).
+  // Programs the game starts get the default back.
+  std::signal(SIGPIPE, SIG_IGN);
+  // While this is the only thread: the environment is changed here and nowhere later.
+  kelvor::DesktopBrowser::KeepSearchPathsAbsolute();
+  SessionBus::SetAsideIfSilent();
+
   // Messages held while the window system is reached are passed on once it has been.
   std::vector<HeldMessage> held;
   g_held = &held;

@@ -110,6 +110,9 @@ struct AlarmSound::Channel {
     }
     lock.unlock();
     CloseDevice();
+    lock.lock();
+    ended = true;
+    wake.notify_all();
   }
 
   bool OpenDevice() {
@@ -172,6 +175,7 @@ struct AlarmSound::Channel {
   bool toneWaiting = false;  // handed over, not yet taken by the sound thread
   bool playing = false;      // the sound thread is in alsa-lib, which may never return
   bool closing = false;      // the alarm is destroyed: close the device and end
+  bool ended = false;        // the device is closed and the sound thread about to return
 
   std::atomic<bool> failed = false;     // the device refused or went away: silent from now on
   std::atomic<bool> hasDevice = false;  // for HasDevice, read on the window's thread
@@ -186,11 +190,11 @@ AlarmSound::~AlarmSound() {
   std::unique_lock lock(m_channel->mutex);
   m_channel->closing = true;
   m_channel->wake.notify_all();
-  // A healthy device finishes its tone within the tone's length; one that holds the thread
-  // longer may hold it for ever, and waiting for it would hang whoever destroys the alarm (the
-  // game itself never does: it ends with _Exit). That thread is left behind with its own share
-  // of the channel; should the device ever let it go, it closes the device and ends.
-  if (m_channel->wake.wait_for(lock, 2 * kToneLength, [this] { return !m_channel->playing; })) {
+  // A healthy device finishes its tone, and closes, within the tone's length; one that holds the
+  // thread longer, in a write or in closing, may hold it for ever, and waiting for it would hang
+  // whoever destroys the alarm (the game itself never does: it ends with _Exit). That thread is
+  // left behind with its own share of the channel; should the device ever let it go, it ends.
+  if (m_channel->wake.wait_for(lock, 2 * kToneLength, [this] { return m_channel->ended; })) {
     lock.unlock();
     m_thread.join();
   } else {
@@ -224,15 +228,24 @@ void AlarmSound::HandOver() {
     // other end has gone raises SIGPIPE on the writing thread, which would end the game; blocked
     // there, the write fails with EPIPE and the alarm goes silent. Signals meant for the process
     // still reach the window's thread.
-    sigset_t all, previous;
-    sigfillset(&all);
-    pthread_sigmask(SIG_SETMASK, &all, &previous);
+    // The window's thread gets its own mask back on every way out, an exception included.
+    struct MaskedForNewThreads {
+      MaskedForNewThreads() {
+        sigset_t all;
+        sigfillset(&all);
+        pthread_sigmask(SIG_SETMASK, &all, &previous);
+      }
+      ~MaskedForNewThreads() { pthread_sigmask(SIG_SETMASK, &previous, nullptr); }
+      MaskedForNewThreads(const MaskedForNewThreads&) = delete;
+      MaskedForNewThreads& operator=(const MaskedForNewThreads&) = delete;
+      sigset_t previous;
+    };
     try {
+      const MaskedForNewThreads masked;
       m_thread = std::thread([channel = m_channel] { channel->Run(); });
     } catch (const std::system_error&) {
       m_channel->failed = true;  // no thread to be had: a silent alarm, on time all the same
     }
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     if (!m_thread.joinable()) return;
   }
   {
