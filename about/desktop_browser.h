@@ -43,7 +43,9 @@ class DesktopBrowser {
   // left to end on its own, no longer looks at the page and starts nothing, unless its launch
   // had begun before the limit and then overruns a further second. `programPath`
   // receives the application's executable as a full path of at most `maxProgramPath` bytes
-  // whenever one was found, and an empty string otherwise.
+  // whenever one was found, and an empty string otherwise. A bare program name counts only when
+  // it is found in a folder of PATH that is a full path, and the launch starts exactly the file
+  // found, not the name looked up once more.
   Result Open(const std::string& pagePath, const std::string& url,
               std::chrono::milliseconds limit, std::size_t maxProgramPath,
               std::string& programPath) const;

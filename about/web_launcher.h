@@ -16,11 +16,12 @@ namespace kelvor {
 // content type, and that application is started with the address as its one argument. The page
 // lives in a private folder (mode 0700) made for the launch under the user's temporary folder,
 // never in the program's folder, which is read-only once the game is installed and would invite
-// a symlink attack if it were shared. Page and folder are gone when WebLaunch returns. The
-// desktop is asked through GIO, opened from the system's libraries at the first launch; without
-// it no browser is found, and no page is written. The desktop gets a few seconds to find and
-// start the browser (a session bus that has stopped answering must not hold the window); after
-// that the launch counts as not started.
+// a symlink attack if it were shared. Page and folder are gone when WebLaunch returns or throws,
+// and when SIGTERM, SIGINT or SIGHUP ends the game while it runs (the game then ends with the
+// usual status for that signal). The desktop is asked through GIO, opened from the system's
+// libraries at the first launch; without it no browser is found, and no page is written. The
+// desktop gets a few seconds to find and start the browser (a session bus that has stopped
+// answering must not hold the window); after that the launch counts as not started.
 //
 // Failures are told in a critical message box: "Could not find associated Browser" or "Web site
 // not located" (each followed by a line break and "0: "), or, for a file error, the error's
