@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <csignal>
 #include <unistd.h>
 
 #include <QTemporaryDir>
@@ -72,6 +73,7 @@ void HelpViewerTest::initTestCase() {
       "log=\"$(dirname \"$0\")/viewer.log\"\n"
       "echo \"start $$ $*\" >> \"$log\"\n"
       "echo \"fds $$ $(ls /proc/self/fd | tr '\\n' ' ')\" >> \"$log\"\n"
+      "echo \"ignored $$ $(sed -n 's/^SigIgn:\\t//p' /proc/self/status)\" >> \"$log\"\n"
       "while IFS= read -r line; do echo \"command $$ $line\" >> \"$log\"; done\n");
   script.close();
   QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
@@ -171,15 +173,21 @@ void HelpViewerTest::secondRequestReusesTheRunningViewer() {
 }
 
 void HelpViewerTest::viewerGetsOnlyTheStandardDescriptors() {
-  // As alsa-lib leaves the sound device: open across exec.
+  // As alsa-lib leaves the sound device: open across exec. And as the game runs: with SIGPIPE
+  // ignored.
   const int leaked = ::open("/dev/null", O_RDONLY);
   QVERIFY(leaked > 2);
+  const auto previous = std::signal(SIGPIPE, SIG_IGN);
   HelpViewer viewer(recorder(), m_fakeViewer);
   viewer.ShowContents(helpFile(QStringLiteral("Kelvor.hlp")));
   QTRY_COMPARE(linesOf(QStringLiteral("command")).size(), 1);
   ::close(leaked);
+  std::signal(SIGPIPE, previous);
   // What `ls /proc/self/fd` sees in the viewer: the three standard ones and its own listing.
   QCOMPARE(linesOf(QStringLiteral("fds")).value(0).text, QStringLiteral("0 1 2 3 "));
+  // The viewer handles SIGPIPE as any program does by default.
+  const qulonglong ignored = linesOf(QStringLiteral("ignored")).value(0).text.toULongLong(nullptr, 16);
+  QCOMPARE(ignored & (1ULL << (SIGPIPE - 1)), 0ULL);
 }
 
 void HelpViewerTest::closedViewerIsStartedAgain() {
