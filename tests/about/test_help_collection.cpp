@@ -101,8 +101,7 @@ void HelpCollectionTest::helpFileLiesInTheProgramFolder() {
   QCOMPARE(helpFile.fileName(), QStringLiteral("Kelvor.hlp"));
   QCOMPARE(helpFile.dir().dirName(), QStringLiteral("app"));
   for (const QString& language : HelpViewer::Languages()) {
-    const QString documentation =
-        m_engine->documentationFileName(HelpViewer::Namespace(language));
+    const QString documentation = m_engine->documentationFileName(HelpViewer::Namespace(language));
     QVERIFY2(!documentation.isEmpty(), qPrintable(language));
     QCOMPARE(QFileInfo(documentation).absolutePath(), helpFile.absolutePath());
   }

@@ -127,10 +127,9 @@ void HelpViewerTest::requestStartsViewerWithTheHelpFile_data() {
   QTest::addColumn<int>("topic");  // 0: the contents
   QTest::addColumn<QString>("command");
   const QString panes = QStringLiteral("hide bookmarks;hide index;hide search;show contents;");
-  QTest::newRow("contents") << 0
-                            << panes + "setSource "
-                                       "qthelp://example.tandrel.kelvor/help/index.html;"
-                                       "syncContents";
+  const QString contents =
+      QStringLiteral("setSource qthelp://example.tandrel.kelvor/help/index.html;syncContents");
+  QTest::newRow("contents") << 0 << panes + contents;
   QTest::newRow("menu item 8") << 8 << panes + "activateIdentifier kelvor.8;syncContents";
   QTest::newRow("About OK 15") << 15 << panes + "activateIdentifier kelvor.15;syncContents";
   QTest::newRow("fuel bar 27") << 27 << panes + "activateIdentifier kelvor.27;syncContents";
@@ -174,7 +173,8 @@ void HelpViewerTest::requestNamesThePageInThePlayersLanguage_data() {
   QTest::newRow("C locale") << QStringList{"C"} << 0 << english;
   QTest::newRow("no languages") << QStringList{} << 0 << english;
   QTest::newRow("American English") << QStringList{"en-US", "en"} << 0 << english;
-  QTest::newRow("German, LANGUAGE=de LANG=de_DE.UTF-8") << QStringList{"de", "de-DE"} << 0 << german;
+  QTest::newRow("German, LANGUAGE=de LANG=de_DE.UTF-8")
+      << QStringList{"de", "de-DE"} << 0 << german;
   QTest::newRow("Austrian German") << QStringList{"de-AT"} << 0 << german;
   QTest::newRow("Swiss German, topic") << QStringList{"de-CH"} << 18 << "kelvor.de.18";
   QTest::newRow("German, fuel bar") << QStringList{"de-DE"} << 27 << "kelvor.de.27";

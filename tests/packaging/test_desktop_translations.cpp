@@ -55,7 +55,7 @@ Translations ReadMetainfo(const QString& path, QSet<QString>& languages) {
   if (!file.open(QIODevice::ReadOnly)) return {};
   QXmlStreamReader xml(&file);
   Translations strings;
-  QStringList elements;  // the names of the open elements, the root first
+  QStringList elements;           // the names of the open elements, the root first
   QMap<QString, int> paragraphs;  // language -> paragraphs of the description so far
   int screenshot = 0;
   while (!xml.atEnd()) {
@@ -79,13 +79,10 @@ Translations ReadMetainfo(const QString& path, QSet<QString>& languages) {
     } else if (where == QLatin1String("component/screenshots/screenshot/caption")) {
       name = QStringLiteral("screenshot %1 caption").arg(screenshot);
     }
-    if (name.isEmpty() || xml.readElementText(QXmlStreamReader::IncludeChildElements)
-                              .trimmed()
-                              .isEmpty()) {
-      if (!name.isEmpty()) elements.removeLast();
-      continue;
-    }
+    if (name.isEmpty()) continue;
+    const QString text = xml.readElementText(QXmlStreamReader::IncludeChildElements).trimmed();
     elements.removeLast();  // readElementText has consumed the end of the element
+    if (text.isEmpty()) continue;
     auto it = std::find_if(strings.begin(), strings.end(),
                            [&name](const auto& string) { return string.first == name; });
     if (it == strings.end()) {
@@ -136,8 +133,8 @@ void DesktopTranslationsTest::everyStringHasEveryLanguage_data() {
   QTest::addColumn<QString>("language");
   QStringList languages = m_languages.values();
   languages.sort();
-  for (const auto& [file, strings] : {std::pair{"desktop entry", &m_desktop},
-                                      std::pair{"metainfo", &m_metainfo}}) {
+  for (const auto& [file, strings] :
+       {std::pair{"desktop entry", &m_desktop}, std::pair{"metainfo", &m_metainfo}}) {
     for (const auto& [name, present] : *strings) {
       for (const QString& language : languages) {
         QTest::addRow("%s %s %s", file, qPrintable(name), qPrintable(language))
