@@ -14,26 +14,9 @@
 namespace kelvor {
 
 namespace {
-// Must match the namespaces, virtual folder and keyword identifiers of the help projects in
-// resources/help: English is the plain namespace, every other language the namespace followed by
-// its code ("example.tandrel.kelvor.de"), and so with the identifiers ("kelvor.de.18").
+// Must match the namespace and virtual folder of the help project in resources/help.
 constexpr char kHelpNamespace[] = "example.tandrel.kelvor";
 constexpr char kHelpFolder[] = "help";
-constexpr char kTopicPrefix[] = "kelvor";
-constexpr char kEnglish[] = "en";
-// Given by the help's build: the languages that have a folder of pages, English first.
-constexpr char kHelpLanguages[] = KELVOR_HELP_LANGUAGES;
-
-QString Qualified(const char* name, const QString& language) {
-  return language == QLatin1String(kEnglish) ? QLatin1String(name)
-                                             : QLatin1String(name) + QLatin1Char('.') + language;
-}
-
-// Each request opens Assistant on the contents and the page alone: its index, bookmarks and
-// search take half of the window by default and are not what the player asked for.
-QString PanesCommand() {
-  return QStringLiteral("hide bookmarks;hide index;hide search;show contents");
-}
 // How long the game gives a viewer to close on its own when the game quits.
 constexpr int kCloseGraceMs = 2000;
 }  // namespace
@@ -57,6 +40,27 @@ QString HelpViewer::DefaultProgram() {
 QStringList HelpViewer::Arguments(const QString& helpFile) {
   return {QStringLiteral("-collectionFile"), helpFile, QStringLiteral("-enableRemoteControl")};
 }
+
+namespace {
+// The English help has the plain namespace and keyword identifiers; the help in every other
+// language has them followed by its code ("example.tandrel.kelvor.de", "kelvor.de.18"), as its
+// help project in resources/help says.
+constexpr char kTopicPrefix[] = "kelvor";
+constexpr char kEnglish[] = "en";
+// Given by the help's build: the languages that have a folder of pages, English first.
+constexpr char kHelpLanguages[] = KELVOR_HELP_LANGUAGES;
+
+QString Qualified(const char* name, const QString& language) {
+  return language == QLatin1String(kEnglish) ? QLatin1String(name)
+                                             : QLatin1String(name) + QLatin1Char('.') + language;
+}
+
+// Each request opens Assistant on the contents and the page alone: its index, bookmarks and
+// search take half of the window by default and are not what the player asked for.
+QString PanesCommand() {
+  return QStringLiteral("hide bookmarks;hide index;hide search;show contents");
+}
+}  // namespace
 
 QStringList HelpViewer::Languages() {
   return QString::fromLatin1(kHelpLanguages).split(QLatin1Char(','), Qt::SkipEmptyParts);
