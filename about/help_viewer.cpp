@@ -42,22 +42,64 @@ QStringList HelpViewer::Arguments(const QString& helpFile) {
   return {QStringLiteral("-collectionFile"), helpFile, QStringLiteral("-enableRemoteControl")};
 }
 
-QString HelpViewer::TopicIdentifier(int topic) { return QStringLiteral("kelvor.%1").arg(topic); }
+namespace {
+// The English help has the plain namespace and keyword identifiers; the help in every other
+// language has them followed by its code ("example.tandrel.kelvor.de", "kelvor.de.18"), as its
+// help project in resources/help says.
+constexpr char kTopicPrefix[] = "kelvor";
+constexpr char kEnglish[] = "en";
+// Given by the help's build: the languages that have a folder of pages, English first.
+constexpr char kHelpLanguages[] = KELVOR_HELP_LANGUAGES;
 
-QString HelpViewer::ContentsUrl() {
+QString Qualified(const char* name, const QString& language) {
+  return language == QLatin1String(kEnglish) ? QLatin1String(name)
+                                             : QLatin1String(name) + QLatin1Char('.') + language;
+}
+
+// Each request opens Assistant on the contents and the page alone: its index, bookmarks and
+// search take half of the window by default and are not what the player asked for.
+QString PanesCommand() {
+  return QStringLiteral("hide bookmarks;hide index;hide search;show contents");
+}
+}  // namespace
+
+QStringList HelpViewer::Languages() {
+  return QString::fromLatin1(kHelpLanguages).split(QLatin1Char(','), Qt::SkipEmptyParts);
+}
+
+QString HelpViewer::Language(const QStringList& uiLanguages) {
+  const QStringList written = Languages();
+  for (const QString& name : uiLanguages) {
+    const QString code = QLocale::languageToCode(QLocale(name).language());
+    if (written.contains(code)) return code;
+  }
+  return QLatin1String(kEnglish);
+}
+
+QString HelpViewer::Namespace(const QString& language) {
+  return Qualified(kHelpNamespace, language);
+}
+
+QString HelpViewer::TopicIdentifier(int topic, const QString& language) {
+  return QStringLiteral("%1.%2").arg(Qualified(kTopicPrefix, language)).arg(topic);
+}
+
+QString HelpViewer::ContentsUrl(const QString& language) {
   return QStringLiteral("qthelp://%1/%2/index.html")
-      .arg(QLatin1String(kHelpNamespace), QLatin1String(kHelpFolder));
+      .arg(Namespace(language), QLatin1String(kHelpFolder));
 }
 
 // Assistant reads one line per wake-up of its input, so each request is a single line of
-// commands separated by ";". The contents open with their chapters unfolded; syncContents marks
+// commands separated by ";"; it stops at the first command it does not know. syncContents marks
 // the page shown in the contents tree.
-QString HelpViewer::ContentsCommand() {
-  return QStringLiteral("show contents;setSource %1;expandToc 1;syncContents").arg(ContentsUrl());
+QString HelpViewer::ContentsCommand(const QStringList& uiLanguages) {
+  return QStringLiteral("%1;setSource %2;syncContents")
+      .arg(PanesCommand(), ContentsUrl(Language(uiLanguages)));
 }
 
-QString HelpViewer::TopicCommand(int topic) {
-  return QStringLiteral("activateIdentifier %1;syncContents").arg(TopicIdentifier(topic));
+QString HelpViewer::TopicCommand(int topic, const QStringList& uiLanguages) {
+  return QStringLiteral("%1;activateIdentifier %2;syncContents")
+      .arg(PanesCommand(), TopicIdentifier(topic, Language(uiLanguages)));
 }
 
 QString HelpViewer::MissingFileMessage(const QString& helpFile) {

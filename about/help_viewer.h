@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QLocale>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -53,13 +54,23 @@ class HelpViewer {
   static QString DefaultProgram();
   // The command line that opens `helpFile` with the remote control on.
   static QStringList Arguments(const QString& helpFile);
+
+  // The languages the help is written in, as ISO 639 codes, English first.
+  static QStringList Languages();
+  // The language of the help for a player whose user-interface languages are `uiLanguages`,
+  // most wanted first: the first one the help is written in, English when there is none.
+  static QString Language(const QStringList& uiLanguages);
+  // The namespace of the help in `language` inside the help collection.
+  static QString Namespace(const QString& language = QStringLiteral("en"));
   // The keyword identifier the help collection gives the topic of a help context number.
-  static QString TopicIdentifier(int topic);
+  static QString TopicIdentifier(int topic, const QString& language = QStringLiteral("en"));
   // The address of the contents topic inside the help collection.
-  static QString ContentsUrl();
-  // The remote-control line of each request, without its line end.
-  static QString ContentsCommand();
-  static QString TopicCommand(int topic);
+  static QString ContentsUrl(const QString& language = QStringLiteral("en"));
+  // The remote-control line of each request, without its line end, in the help language of a
+  // player with these user-interface languages (by default the desktop's).
+  static QString ContentsCommand(const QStringList& uiLanguages = QLocale::system().uiLanguages());
+  static QString TopicCommand(int topic,
+                              const QStringList& uiLanguages = QLocale::system().uiLanguages());
 
   // The one-sentence messages of the failures.
   static QString MissingFileMessage(const QString& helpFile);

@@ -16,20 +16,26 @@ class HelpCollectionTest : public QObject {
 
  private slots:
   void initTestCase();
+  void everyFolderOfPagesIsALanguageOfTheHelp();
   void helpFileLiesInTheProgramFolder();
+  void contentsTopicIsTheRootOfTheContents_data();
   void contentsTopicIsTheRootOfTheContents();
   void topicIsReachableByNumberContentsAndIndex_data();
   void topicIsReachableByNumberContentsAndIndex();
+  void everyLanguageHasEveryPage_data();
+  void everyLanguageHasEveryPage();
   void everyLinkLeadsToAPageOfTheHelp();
 
  private:
   // Every entry of the contents tree below `item`, by address.
   static void collectContents(QHelpContentItem* item, QHash<QUrl, QString>& entries);
   QString pageText(const QUrl& url) const;
+  // The file names of the pages of one language.
+  QSet<QString> pageNames(const QString& language) const;
 
   QHelpEngine* m_engine = nullptr;
-  QHash<QUrl, QString> m_contents;  // address -> title in the contents tree
-  QHelpContentItem* m_root = nullptr;
+  QHash<QUrl, QString> m_contents;  // address -> title in the contents tree, all languages
+  QHash<QString, QHelpContentItem*> m_roots;  // namespace -> root of its contents
 };
 
 void HelpCollectionTest::initTestCase() {
@@ -47,11 +53,33 @@ void HelpCollectionTest::initTestCase() {
     }
     QTRY_VERIFY_WITH_TIMEOUT(model->rowCount() > 0, 10000);
   }
-  QCOMPARE(model->rowCount(), 1);
-  m_root = model->contentItemAt(model->index(0, 0));
-  QVERIFY(m_root != nullptr);
-  m_contents.insert(m_root->url(), m_root->title());
-  collectContents(m_root, m_contents);
+  // One tree of contents for each language.
+  QCOMPARE(model->rowCount(), HelpViewer::Languages().size());
+  for (int row = 0; row < model->rowCount(); ++row) {
+    QHelpContentItem* root = model->contentItemAt(model->index(row, 0));
+    QVERIFY(root != nullptr);
+    m_roots.insert(root->url().host(), root);
+    m_contents.insert(root->url(), root->title());
+    collectContents(root, m_contents);
+  }
+}
+
+void HelpCollectionTest::everyFolderOfPagesIsALanguageOfTheHelp() {
+  // A language is a folder of pages with its help project and a word in the help's build; a
+  // folder the build forgot would never reach a player. English pages live in html/.
+  QStringList folders;
+  const QDir sources(QStringLiteral(KELVOR_HELP_SOURCE_DIR));
+  for (const QString& folder : sources.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+    if (QFileInfo::exists(sources.filePath(folder + QStringLiteral("/kelvor.qhp")))) {
+      folders.append(folder == QLatin1String("html") ? QStringLiteral("en") : folder);
+    }
+  }
+  QStringList languages = HelpViewer::Languages();
+  QCOMPARE(languages.value(0), QStringLiteral("en"));
+  languages.sort();
+  folders.sort();
+  QCOMPARE(folders, languages);
+  QVERIFY(languages.contains(QStringLiteral("de")));
 }
 
 void HelpCollectionTest::collectContents(QHelpContentItem* item, QHash<QUrl, QString>& entries) {
@@ -72,61 +100,122 @@ void HelpCollectionTest::helpFileLiesInTheProgramFolder() {
   const QFileInfo helpFile(QStringLiteral(KELVOR_HELP_FILE));
   QCOMPARE(helpFile.fileName(), QStringLiteral("Kelvor.hlp"));
   QCOMPARE(helpFile.dir().dirName(), QStringLiteral("app"));
-  const QString documentation =
-      m_engine->documentationFileName(QStringLiteral("example.tandrel.kelvor"));
-  QCOMPARE(QFileInfo(documentation).absolutePath(), helpFile.absolutePath());
+  for (const QString& language : HelpViewer::Languages()) {
+    const QString documentation = m_engine->documentationFileName(HelpViewer::Namespace(language));
+    QVERIFY2(!documentation.isEmpty(), qPrintable(language));
+    QCOMPARE(QFileInfo(documentation).absolutePath(), helpFile.absolutePath());
+  }
+}
+
+void HelpCollectionTest::contentsTopicIsTheRootOfTheContents_data() {
+  QTest::addColumn<QString>("language");
+  for (const QString& language : HelpViewer::Languages()) {
+    QTest::newRow(qPrintable(language)) << language;
+  }
 }
 
 void HelpCollectionTest::contentsTopicIsTheRootOfTheContents() {
-  QCOMPARE(m_root->url(), QUrl(HelpViewer::ContentsUrl()));
-  QVERIFY(pageText(QUrl(HelpViewer::ContentsUrl())).contains(QStringLiteral("<h1>")));
+  QFETCH(QString, language);
+  const QHelpContentItem* root = m_roots.value(HelpViewer::Namespace(language));
+  QVERIFY2(root != nullptr, qPrintable(HelpViewer::Namespace(language)));
+  QCOMPARE(root->url(), QUrl(HelpViewer::ContentsUrl(language)));
+  QVERIFY(pageText(root->url()).contains(QStringLiteral("<h1>") + root->title()));
 }
 
+// Every topic in every language. The English titles are the ones given here; another language's
+// title is the one its contents give the page, and its page and index entry must carry it.
 void HelpCollectionTest::topicIsReachableByNumberContentsAndIndex_data() {
   QTest::addColumn<int>("topic");
   QTest::addColumn<QString>("title");
-  QTest::newRow("8 Start new mission") << 8 << QStringLiteral("Start new mission");
-  QTest::newRow("9 Stop mission") << 9 << QStringLiteral("Stop mission");
-  QTest::newRow("10 Exit") << 10 << QStringLiteral("Exit");
-  QTest::newRow("11 web") << 11 << QStringLiteral("Tandrel on the web");
-  QTest::newRow("12 About") << 12 << QStringLiteral("About Tandrel Lunar Landing");
-  QTest::newRow("15 About OK") << 15 << QStringLiteral("OK button");
-  QTest::newRow("16 System Info") << 16 << QStringLiteral("System Info button");
-  QTest::newRow("17 lblBurn") << 17 << QStringLiteral("Burn readout");
-  QTest::newRow("18 cmdBurn") << 18 << QStringLiteral("Ignite button");
-  QTest::newRow("19 hsbBurn") << 19 << QStringLiteral("Jet thruster bar");
-  QTest::newRow("20 moonscapes") << 20 << QStringLiteral("Moonscape pictures");
-  QTest::newRow("21 lblMessage") << 21 << QStringLiteral("Lunar module computer");
-  QTest::newRow("22 lblTime") << 22 << QStringLiteral("Time readout");
-  QTest::newRow("23 lblSpeed") << 23 << QStringLiteral("Speed readout");
-  QTest::newRow("24 lblAlt") << 24 << QStringLiteral("Altitude readout");
-  QTest::newRow("25 pbAltitude") << 25 << QStringLiteral("Altitude bar");
-  QTest::newRow("26 lblFuel") << 26 << QStringLiteral("Fuel readout");
-  QTest::newRow("27 pbFuel") << 27 << QStringLiteral("Fuel bar");
+  QTest::addColumn<QString>("language");
+  const auto newRow = [](const char* name, int topic, const QString& title) {
+    for (const QString& language : HelpViewer::Languages()) {
+      const bool english = language == QLatin1String("en");
+      QTest::addRow("%s %s", name, qPrintable(language))
+          << topic << (english ? title : QString()) << language;
+    }
+  };
+  newRow("8 Start new mission", 8, QStringLiteral("Start new mission"));
+  newRow("9 Stop mission", 9, QStringLiteral("Stop mission"));
+  newRow("10 Exit", 10, QStringLiteral("Exit"));
+  newRow("11 web", 11, QStringLiteral("Tandrel on the web"));
+  newRow("12 About", 12, QStringLiteral("About Tandrel Lunar Landing"));
+  newRow("15 About OK", 15, QStringLiteral("OK button"));
+  newRow("16 System Info", 16, QStringLiteral("System Info button"));
+  newRow("17 lblBurn", 17, QStringLiteral("Burn readout"));
+  newRow("18 cmdBurn", 18, QStringLiteral("Ignite button"));
+  newRow("19 hsbBurn", 19, QStringLiteral("Jet thruster bar"));
+  newRow("20 moonscapes", 20, QStringLiteral("Moonscape pictures"));
+  newRow("21 lblMessage", 21, QStringLiteral("Lunar module computer"));
+  newRow("22 lblTime", 22, QStringLiteral("Time readout"));
+  newRow("23 lblSpeed", 23, QStringLiteral("Speed readout"));
+  newRow("24 lblAlt", 24, QStringLiteral("Altitude readout"));
+  newRow("25 pbAltitude", 25, QStringLiteral("Altitude bar"));
+  newRow("26 lblFuel", 26, QStringLiteral("Fuel readout"));
+  newRow("27 pbFuel", 27, QStringLiteral("Fuel bar"));
 }
 
 void HelpCollectionTest::topicIsReachableByNumberContentsAndIndex() {
   QFETCH(int, topic);
   QFETCH(QString, title);
-  // By number: the identifier the viewer asks for leads to the topic's page.
+  QFETCH(QString, language);
+  // By number: the identifier the viewer asks for leads to the topic's page in that language.
   const QList<QHelpLink> byNumber =
-      m_engine->documentsForIdentifier(HelpViewer::TopicIdentifier(topic));
+      m_engine->documentsForIdentifier(HelpViewer::TopicIdentifier(topic, language));
   QCOMPARE(byNumber.size(), 1);
   const QUrl page = byNumber.first().url;
-  QVERIFY2(pageText(page).contains(QStringLiteral("<h1>") + title), qPrintable(page.toString()));
-  // By the contents, under the same title.
+  QCOMPARE(page.host(), HelpViewer::Namespace(language));
+  // By the contents, under the page's own title.
   QVERIFY2(m_contents.contains(page), qPrintable(page.toString()));
+  if (title.isEmpty()) {
+    title = m_contents.value(page);
+  }
   QCOMPARE(m_contents.value(page), title);
-  // By the index, under the same name.
-  const QList<QHelpLink> byName = m_engine->documentsForKeyword(title);
-  QCOMPARE(byName.size(), 1);
-  QCOMPARE(byName.first().url, page);
+  QVERIFY2(pageText(page).contains(QStringLiteral("<h1>") + title), qPrintable(page.toString()));
+  // By the index of that language, under the same name.
+  QList<QUrl> byName;
+  for (const QHelpLink& link : m_engine->documentsForKeyword(title)) {
+    if (link.url.host() == page.host()) {
+      byName.append(link.url);
+    }
+  }
+  QCOMPARE(byName, QList<QUrl>{page});
+}
+
+QSet<QString> HelpCollectionTest::pageNames(const QString& language) const {
+  QSet<QString> names;
+  const QList<QUrl> pages =
+      m_engine->files(HelpViewer::Namespace(language), QString(), QStringLiteral("html"));
+  for (const QUrl& page : pages) {
+    names.insert(page.fileName());
+  }
+  return names;
+}
+
+void HelpCollectionTest::everyLanguageHasEveryPage_data() {
+  QTest::addColumn<QString>("language");
+  for (const QString& language : HelpViewer::Languages().mid(1)) {
+    QTest::newRow(qPrintable(language)) << language;
+  }
+}
+
+void HelpCollectionTest::everyLanguageHasEveryPage() {
+  QFETCH(QString, language);
+  // Every page that a link, the contents or the index may lead to in English, under the same
+  // name; a page missing from a translation would leave its links dead.
+  const QSet<QString> english = pageNames(QStringLiteral("en"));
+  QVERIFY(english.size() >= 20);
+  const QSet<QString> translated = pageNames(language);
+  QCOMPARE(QSet<QString>(english).subtract(translated), QSet<QString>());
+  QCOMPARE(QSet<QString>(translated).subtract(english), QSet<QString>());
 }
 
 void HelpCollectionTest::everyLinkLeadsToAPageOfTheHelp() {
-  const QList<QUrl> pages =
-      m_engine->files(QStringLiteral("example.tandrel.kelvor"), QString(), QStringLiteral("html"));
-  QVERIFY(pages.size() >= 20);
+  QList<QUrl> pages;
+  for (const QString& language : HelpViewer::Languages()) {
+    pages += m_engine->files(HelpViewer::Namespace(language), QString(), QStringLiteral("html"));
+  }
+  QVERIFY(pages.size() >= 20 * HelpViewer::Languages().size());
   const QRegularExpression link(QStringLiteral("(?:href|src)=\"([^\"#:]+)(#[^\"]*)?\""));
   QSet<QUrl> reached;
   for (const QUrl& page : pages) {

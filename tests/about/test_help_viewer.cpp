@@ -34,6 +34,8 @@ class HelpViewerTest : public QObject {
 
   void requestStartsViewerWithTheHelpFile_data();
   void requestStartsViewerWithTheHelpFile();
+  void requestNamesThePageInThePlayersLanguage_data();
+  void requestNamesThePageInThePlayersLanguage();
   void secondRequestReusesTheRunningViewer();
   void closedViewerIsStartedAgain();
   void otherHelpFileReplacesTheViewer();
@@ -125,16 +127,17 @@ QList<LogLine> HelpViewerTest::linesOf(const QString& kind) const {
   return lines;
 }
 
+// The panes come first in every request: the viewer shows the contents and the page alone.
 void HelpViewerTest::requestStartsViewerWithTheHelpFile_data() {
   QTest::addColumn<int>("topic");  // 0: the contents
   QTest::addColumn<QString>("command");
-  QTest::newRow("contents") << 0
-                            << "show contents;setSource "
-                               "qthelp://example.tandrel.kelvor/help/index.html;expandToc 1;"
-                               "syncContents";
-  QTest::newRow("menu item 8") << 8 << "activateIdentifier kelvor.8;syncContents";
-  QTest::newRow("About OK 15") << 15 << "activateIdentifier kelvor.15;syncContents";
-  QTest::newRow("fuel bar 27") << 27 << "activateIdentifier kelvor.27;syncContents";
+  const QString panes = QStringLiteral("hide bookmarks;hide index;hide search;show contents;");
+  const QString contents =
+      QStringLiteral("setSource qthelp://example.tandrel.kelvor/help/index.html;syncContents");
+  QTest::newRow("contents") << 0 << panes + contents;
+  QTest::newRow("menu item 8") << 8 << panes + "activateIdentifier kelvor.8;syncContents";
+  QTest::newRow("About OK 15") << 15 << panes + "activateIdentifier kelvor.15;syncContents";
+  QTest::newRow("fuel bar 27") << 27 << panes + "activateIdentifier kelvor.27;syncContents";
 }
 
 void HelpViewerTest::requestStartsViewerWithTheHelpFile() {
@@ -152,8 +155,53 @@ void HelpViewerTest::requestStartsViewerWithTheHelpFile() {
   QCOMPARE(starts.size(), 1);
   QCOMPARE(starts.first().text,
            QStringLiteral("-collectionFile %1 -enableRemoteControl").arg(file));
-  QCOMPARE(linesOf(QStringLiteral("command")).first().text, command);
+  // The request in the desktop's language, which is English here word for word.
+  const QStringList english{QStringLiteral("en")};
+  if (topic == 0) {
+    QCOMPARE(linesOf(QStringLiteral("command")).first().text, HelpViewer::ContentsCommand());
+    QCOMPARE(HelpViewer::ContentsCommand(english), command);
+  } else {
+    QCOMPARE(linesOf(QStringLiteral("command")).first().text, HelpViewer::TopicCommand(topic));
+    QCOMPARE(HelpViewer::TopicCommand(topic, english), command);
+  }
   QVERIFY(m_messages.isEmpty());
+}
+
+// The player's languages, most wanted first, as the desktop gives them; the first one the help is
+// written in decides, English when there is none.
+void HelpViewerTest::requestNamesThePageInThePlayersLanguage_data() {
+  QTest::addColumn<QStringList>("uiLanguages");
+  QTest::addColumn<int>("topic");  // 0: the contents
+  QTest::addColumn<QString>("page");
+  const QString english = QStringLiteral("qthelp://example.tandrel.kelvor/help/index.html");
+  const QString german = QStringLiteral("qthelp://example.tandrel.kelvor.de/help/index.html");
+  QTest::newRow("C locale") << QStringList{"C"} << 0 << english;
+  QTest::newRow("no languages") << QStringList{} << 0 << english;
+  QTest::newRow("American English") << QStringList{"en-US", "en"} << 0 << english;
+  QTest::newRow("German, LANGUAGE=de LANG=de_DE.UTF-8")
+      << QStringList{"de", "de-DE"} << 0 << german;
+  QTest::newRow("Austrian German") << QStringList{"de-AT"} << 0 << german;
+  QTest::newRow("Swiss German, topic") << QStringList{"de-CH"} << 18 << "kelvor.de.18";
+  QTest::newRow("German, fuel bar") << QStringList{"de-DE"} << 27 << "kelvor.de.27";
+  QTest::newRow("French, then German") << QStringList{"fr-FR", "fr", "de"} << 0 << german;
+  QTest::newRow("French, then English, then German")
+      << QStringList{"fr", "en-GB", "de"} << 9 << "kelvor.9";
+  QTest::newRow("French alone, topic") << QStringList{"fr-FR"} << 22 << "kelvor.22";
+  QTest::newRow("English before German") << QStringList{"en-GB", "de-DE"} << 0 << english;
+}
+
+void HelpViewerTest::requestNamesThePageInThePlayersLanguage() {
+  QFETCH(QStringList, uiLanguages);
+  QFETCH(int, topic);
+  QFETCH(QString, page);
+  const QString panes = QStringLiteral("hide bookmarks;hide index;hide search;show contents;");
+  if (topic == 0) {
+    QCOMPARE(HelpViewer::ContentsCommand(uiLanguages),
+             panes + QStringLiteral("setSource %1;syncContents").arg(page));
+  } else {
+    QCOMPARE(HelpViewer::TopicCommand(topic, uiLanguages),
+             panes + QStringLiteral("activateIdentifier %1;syncContents").arg(page));
+  }
 }
 
 void HelpViewerTest::secondRequestReusesTheRunningViewer() {
@@ -169,7 +217,7 @@ void HelpViewerTest::secondRequestReusesTheRunningViewer() {
   QCOMPARE(starts.size(), 1);
   QCOMPARE(commands.at(0).pid, starts.first().pid);
   QCOMPARE(commands.at(1).pid, starts.first().pid);
-  QVERIFY(commands.at(1).text.startsWith(QStringLiteral("activateIdentifier kelvor.21")));
+  QCOMPARE(commands.at(1).text, HelpViewer::TopicCommand(21));
 }
 
 void HelpViewerTest::viewerGetsOnlyTheStandardDescriptors() {

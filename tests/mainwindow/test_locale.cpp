@@ -8,6 +8,7 @@
 #include <QTest>
 #include <clocale>
 
+#include "about/help_viewer.h"
 #include "mainwindow/frm_land.h"
 #include "tests/fake_services.h"
 
@@ -51,6 +52,17 @@ class LocaleTest : public QObject {
                                  .arg(QLocale(QLocale::German).monthName(today.month()))
                                  .arg(today.year());
     QCOMPARE(window.StatusPanel(2)->text(), expected);
+  }
+
+  // The help viewer is asked for the German pages: the contents and every context topic.
+  void helpIsAskedForInGerman() {
+    QCOMPARE(kelvor::HelpViewer::Language(QLocale::system().uiLanguages()), QStringLiteral("de"));
+    QVERIFY(kelvor::HelpViewer::ContentsCommand().contains(
+        QStringLiteral(";setSource qthelp://example.tandrel.kelvor.de/help/index.html;")));
+    for (int topic : {8, 9, 10, 11, 12, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27}) {
+      QVERIFY(kelvor::HelpViewer::TopicCommand(topic).contains(
+          QStringLiteral(";activateIdentifier kelvor.de.%1;").arg(topic)));
+    }
   }
 
   // Qt knows every locale, the C library only those generated: without the C library's German
