@@ -12,11 +12,10 @@ namespace kelvor {
 
 ChildProcess::ChildProcess() {
   rlimit limit{};
-  m_descriptorLimit =
-      ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
-              limit.rlim_cur < 65536
-          ? static_cast<int>(limit.rlim_cur)
-          : 65536;
+  m_descriptorLimit = ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+                              limit.rlim_cur < 65536
+                          ? static_cast<int>(limit.rlim_cur)
+                          : 65536;
 }
 
 void ChildProcess::PrepareForExec() const {

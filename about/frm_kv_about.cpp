@@ -190,9 +190,8 @@ void frmKVAbout::keyPressEvent(QKeyEvent* event) {
     QWidget* focused = focusWidget();
     const int topic = focused ? focused->property("HelpContextID").toInt() : 0;
     if (topic > 0) {
-      kelvor::ErrorTrap(m_services, [this, topic] {
-        m_services.ShowHelpTopic(m_services.HelpFile(), topic);
-      });
+      kelvor::ErrorTrap(m_services,
+                        [this, topic] { m_services.ShowHelpTopic(m_services.HelpFile(), topic); });
     }
     event->accept();
     return;

@@ -116,8 +116,8 @@ void MakePage(const QString& root) {
   std::memcpy(g_folder.page, g_folder.dir, templ.size());
   std::memcpy(g_folder.page + templ.size(), page.constData(), page.size() + 1);
 
-  const int fd = open(g_folder.page, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                      S_IRUSR | S_IWUSR);
+  const int fd =
+      open(g_folder.page, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
   if (fd < 0) {
     flight::RaiseFileError(errno);
   }

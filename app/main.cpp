@@ -32,8 +32,9 @@ void HoldStartMessage(QtMsgType type, const QMessageLogContext& context, const Q
     // word, the fatal one, only says that no plugin worked.
     const bool noDisplay =
         qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-    const QString reason = noDisplay ? QStringLiteral("no display was found (DISPLAY and "
-                                                      "WAYLAND_DISPLAY are unset)")
+    const QString reason = noDisplay ? QStringLiteral(
+                                           "no display was found (DISPLAY and "
+                                           "WAYLAND_DISPLAY are unset)")
                            : !g_held->empty() ? g_held->front().text
                                               : text;
     std::fprintf(stderr, "Tandrel Lunar Landing: cannot open a window: %s\n",

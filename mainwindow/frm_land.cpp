@@ -293,8 +293,8 @@ void frmLand::CreatePanel() {
   };
   // Each readout is made showing its design-time reading, which the load handler then shows
   // again with the start state: a load that fails early still leaves a readable panel.
-  auto readout = [&](QWidget* parent, const char* name, const char* reading,
-                     const QRect& geometry, const QColor& background, const QColor& colour) {
+  auto readout = [&](QWidget* parent, const char* name, const char* reading, const QRect& geometry,
+                     const QColor& background, const QColor& colour) {
     auto* label = new FittingLabel(parent);
     at(label, name, geometry);
     label->ShowReading(QLatin1String(reading));

@@ -3,8 +3,8 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <csignal>
 #include <unistd.h>
+#include <csignal>
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -234,7 +234,8 @@ void HelpViewerTest::viewerGetsOnlyTheStandardDescriptors() {
   // What `ls /proc/self/fd` sees in the viewer: the three standard ones and its own listing.
   QCOMPARE(linesOf(QStringLiteral("fds")).value(0).text, QStringLiteral("0 1 2 3 "));
   // The viewer handles SIGPIPE as any program does by default.
-  const qulonglong ignored = linesOf(QStringLiteral("ignored")).value(0).text.toULongLong(nullptr, 16);
+  const qulonglong ignored =
+      linesOf(QStringLiteral("ignored")).value(0).text.toULongLong(nullptr, 16);
   QCOMPARE(ignored & (1ULL << (SIGPIPE - 1)), 0ULL);
 }
 

@@ -203,8 +203,7 @@ void WebLauncherTest::launch_data() {
       << "tmp" << QStringList{QStringLiteral("gio=broken")} << kMaker << kNotFound << QString();
   QTest::newRow("look-alikes of GIO in the working folder stay unloaded")
       << "fake.desktop;"
-      << "tmp" << QStringList{QStringLiteral("workdir=planted")} << kMaker << QString()
-      << browser;
+      << "tmp" << QStringList{QStringLiteral("workdir=planted")} << kMaker << QString() << browser;
   const QStringList evil{QStringLiteral("workdir=evil")};
   for (const char* path : {":/usr/bin:/bin", ".:/usr/bin:/bin", "/usr/bin:/bin:"}) {
     QTest::addRow("PATH %s finds no browser in the working folder", path)
@@ -229,12 +228,14 @@ void WebLauncherTest::launch_data() {
     QTest::addRow("SIG%s while the launch waits", signal)
         << "fake.desktop;"
         << "tmp"
-        << QStringList{QStringLiteral("bus=silent"), QStringLiteral("signal=") + QLatin1String(signal)}
+        << QStringList{QStringLiteral("bus=silent"),
+                       QStringLiteral("signal=") + QLatin1String(signal)}
         << kMaker << QString() << QString();
   }
   QTest::newRow("out of memory after the page is written")
       << "fake.desktop;"
-      << "tmp" << QStringList{QStringLiteral("throw=bad_alloc")} << kMaker << QString() << QString();
+      << "tmp" << QStringList{QStringLiteral("throw=bad_alloc")} << kMaker << QString()
+      << QString();
   QTest::newRow("temporary folder missing")
       << "fake.desktop;"
       << "missing" << none << kMaker << QStringLiteral("76: Path not found") << QString();
@@ -343,8 +344,8 @@ void WebLauncherTest::launch() {
       QVERIFY(QFile::copy(folder + QStringLiteral("/bin/browser"),
                           work + QStringLiteral("/evilbrowser")));
       writeFile(work + QStringLiteral("/share/applications/shared.desktop"),
-                desktopEntry(QStringLiteral("Shared Browser"), folder + QStringLiteral("/bin/browser"),
-                             "%u"));
+                desktopEntry(QStringLiteral("Shared Browser"),
+                             folder + QStringLiteral("/bin/browser"), "%u"));
       probe.setWorkingDirectory(work);
     } else if (name == QLatin1String("signal")) {
       signalName = value;
@@ -373,7 +374,7 @@ void WebLauncherTest::launch() {
     QFile pageFolder(told);
     QVERIFY(pageFolder.open(QIODevice::ReadOnly));
     const QString written = QFile::decodeName(pageFolder.readAll());
-    const int number = signalName == QLatin1String("TERM") ? SIGTERM
+    const int number = signalName == QLatin1String("TERM")  ? SIGTERM
                        : signalName == QLatin1String("INT") ? SIGINT
                                                             : SIGHUP;
     QCOMPARE(::kill(static_cast<pid_t>(probe.processId()), number), 0);

@@ -28,10 +28,9 @@ class FakeBus {
     const bool abstract = name.startsWith('@');
     const QByteArray plain = abstract ? name.mid(1) : name;
     std::memcpy(address.sun_path + (abstract ? 1 : 0), plain.constData(), plain.size());
-    const auto length =
-        static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + plain.size() + 1);
-    m_listening = bind(m_fd, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
-                  listen(m_fd, 8) == 0;
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + plain.size() + 1);
+    m_listening =
+        bind(m_fd, reinterpret_cast<sockaddr*>(&address), length) == 0 && listen(m_fd, 8) == 0;
     if (m_listening && behaviour != QLatin1String("never accepts")) {
       m_server = std::thread([this, behaviour] {
         const int client = accept(m_fd, nullptr, nullptr);
@@ -89,9 +88,9 @@ class SessionBusTest : public QObject {
                                                       << "unix:abstract=%ABSTRACT%" << true;
     QTest::newRow("escaped path") << "accepts"
                                   << "unix:path=%ESCAPED%" << true;
-    QTest::newRow("missing first, silent second") << "accepts"
-                                                  << "unix:path=/nonexistent/bus;unix:path=%BUS%"
-                                                  << true;
+    QTest::newRow("missing first, silent second")
+        << "accepts"
+        << "unix:path=/nonexistent/bus;unix:path=%BUS%" << true;
     QTest::newRow("another transport") << "accepts"
                                        << "tcp:host=localhost,port=1" << false;
     QTest::newRow("no address") << "none"

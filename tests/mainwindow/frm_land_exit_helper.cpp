@@ -2,8 +2,8 @@
 // test_frm_land_exit; the scenario is the only argument.
 #include <QApplication>
 #include <QEventLoop>
-#include <QPushButton>
 #include <QFile>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <cstdio>

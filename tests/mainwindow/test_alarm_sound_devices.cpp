@@ -38,7 +38,7 @@ class AlarmSoundDevicesTest : public QObject {
 
   QTemporaryDir m_home;
   int m_fifoCount = 0;
-  int m_reader = -1;  // the read end held open by the "stops taking samples" rows
+  int m_reader = -1;         // the read end held open by the "stops taking samples" rows
   bool m_slowClose = false;  // this process plays on the slowly closing device only
 
   QString Device() const { return m_home.filePath(QStringLiteral("device")); }
