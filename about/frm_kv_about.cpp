@@ -142,10 +142,8 @@ frmKVAbout::frmKVAbout(kelvor::Services& services, QWidget* parent)
       MakeLabel(this, "lblCopyright", TwipsRect(1440, 600, 2805, 195), true, kLabelText, QString());
   lblDisclaimer = MakeLabel(this, "lblDisclaimer", TwipsRect(120, 1200, 5055, 915), false,
                             Qt::black, QStringLiteral("Legal license agreement"));
-  lblDisclaimer->setText(QStringLiteral(
-      "This program is protected by copyright law. It is provided as is, without warranty of "
-      "any kind, express or implied. Copying it or passing it on without the permission of the "
-      "rights holder is not allowed."));
+  // The warning is empty by design: the copyright line above names the licence.
+  lblDisclaimer->setText(QString());
 
   // Earlier controls lie on top of later ones where they overlap (the buttons and the version
   // over the warning's last pixels, the green stroke over the black).

@@ -13,7 +13,7 @@ class AppInfo {
   static QString Title() { return QStringLiteral("Tandrel Lunar landing"); }
   static QString ProductName() { return QStringLiteral("Tandrel Lunar Landing"); }
   static QString CompanyName() { return QStringLiteral("Tandrel"); }
-  static QString LegalCopyright() { return QStringLiteral("Copyright \u00A9 2026 Tandrel"); }
+  static QString LegalCopyright() { return QStringLiteral("\u00A9 2026 Tandrel \u00B7 GPLv3+"); }
   static QString WebAddress() { return QStringLiteral("https://www.tandrel.example/"); }
   static constexpr int Major = 1;
   static constexpr int Minor = 0;
