@@ -10,8 +10,8 @@ class QLabel;
 class QPushButton;
 class QWidget;
 
-// The About dialog: the program's emblem, title, version, copyright, the platform it is built
-// for and a legal warning, with "&OK" and "&System Info". Created afresh for every opening and
+// The About dialog: the program's emblem, title, version, copyright (which names the licence),
+// the platform it is built for and an empty disclaimer, with "&OK" and "&System Info". Created afresh for every opening and
 // shown modal, so every opening fills its texts anew.
 class frmKVAbout : public QDialog {
   Q_OBJECT
