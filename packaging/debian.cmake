@@ -1,5 +1,5 @@
 # The Debian package: cpack -G DEB in the build folder (or packaging/check-package).
-# Included from install.cmake, after every install rule.
+# Included from packaging/CMakeLists.txt, after every install rule.
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ${KELVOR_PACKAGE_NAME})
