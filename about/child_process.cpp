@@ -2,11 +2,14 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
+#include <sstream>
 
 namespace kelvor {
 
@@ -80,6 +83,24 @@ bool ChildProcess::StartDetached(const std::vector<std::string>& arguments) cons
   while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
   }
   return got == 0;
+}
+
+bool ChildProcess::IsExecutableFile(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+         ::access(path.c_str(), X_OK) == 0;
+}
+
+std::string ChildProcess::FindInAbsolutePath(const std::string& name) {
+  const char* const searchPath = std::getenv("PATH");
+  if (searchPath == nullptr) return {};
+  std::istringstream folders{std::string(searchPath)};
+  for (std::string folder; std::getline(folders, folder, ':');) {
+    if (folder.empty() || folder.front() != '/') continue;
+    const std::string candidate = folder + '/' + name;
+    if (IsExecutableFile(candidate)) return candidate;
+  }
+  return {};
 }
 
 }  // namespace kelvor

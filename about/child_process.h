@@ -5,7 +5,8 @@
 
 namespace kelvor {
 
-// What every program the game starts gets, whoever starts it: standard input, output and error
+// How the game finds and starts other programs. What every program it starts gets, whoever
+// starts it: standard input, output and error
 // and nothing else of the game's (the sound device alsa-lib opened, the game's pipes), default
 // signal handling and an empty signal mask, as from a shell.
 class ChildProcess {
@@ -25,6 +26,13 @@ class ChildProcess {
   // runs; false when it could not be started (missing, not executable, an interpreter the
   // kernel cannot find...), which a pipe closed by a successful exec tells apart.
   bool StartDetached(const std::vector<std::string>& argv) const;
+
+  // A regular file this process may execute.
+  static bool IsExecutableFile(const std::string& path);
+  // A program name as a shell finds it, but only in the folders of PATH that are full paths: an
+  // empty or relative entry ("", ".") means the working folder, which is wherever the game was
+  // started and may hold anything. Empty when it is nowhere else.
+  static std::string FindInAbsolutePath(const std::string& name);
 
  private:
   int m_descriptorLimit = 0;

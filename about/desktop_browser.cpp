@@ -3,8 +3,6 @@
 #include <dlfcn.h>
 #include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <condition_variable>
 #include <cstdlib>
@@ -17,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "about/child_process.h"
 #include "shared/library_symbols.h"
 
 namespace kelvor {
@@ -158,27 +157,6 @@ bool NeedsTerminal(const GioApi& gio, GAppInfo* app) {
          gio.desktop_app_info_get_boolean(reinterpret_cast<GDesktopAppInfo*>(app), "Terminal");
 }
 
-bool IsExecutableFile(const std::string& path) {
-  struct stat info {};
-  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
-}
-
-// A program name as a shell finds it, but only in the folders of PATH that are full paths: an
-// empty or relative entry ("", ".") means the working folder, which is wherever the game was
-// started and may hold anything. GLib's own search takes such entries and hands back what it
-// found there as a full path, so it cannot tell the two apart.
-std::string FindInAbsolutePath(const std::string& name) {
-  const char* const searchPath = std::getenv("PATH");
-  if (searchPath == nullptr) return {};
-  std::istringstream folders{std::string(searchPath)};
-  for (std::string folder; std::getline(folders, folder, ':');) {
-    if (folder.empty() || folder.front() != '/') continue;
-    const std::string candidate = folder + '/' + name;
-    if (IsExecutableFile(candidate)) return candidate;
-  }
-  return {};
-}
-
 struct CommandLine {
   std::string programPath;  // the program as a full path; empty when there is none
   std::string exec;         // the entry's command line with that path as its program
@@ -203,7 +181,7 @@ CommandLine CommandLineOf(const GioApi& gio, GAppInfo* app) {
   if (!program.empty() && program.front() == '/') {
     result.programPath = program;
   } else if (!program.empty() && program.find('/') == std::string::npos) {
-    result.programPath = FindInAbsolutePath(program);
+    result.programPath = ChildProcess::FindInAbsolutePath(program);
   }  // a name with a slash that is not a full path would be looked for in the working folder
   if (!result.programPath.empty()) {
     const auto quoted = [&gio](const char* text) {
@@ -289,7 +267,7 @@ Association FindAssociatedProgram(Search& search) {
 // the system would refuse to execute: a program that is no executable file, or a script whose
 // interpreter is missing.
 bool CanExecute(const std::string& programPath) {
-  if (!IsExecutableFile(programPath)) return false;
+  if (!ChildProcess::IsExecutableFile(programPath)) return false;
   std::ifstream program(programPath, std::ios::binary);
   if (!program.is_open()) return false;
   char head[256] = {};
@@ -302,7 +280,7 @@ bool CanExecute(const std::string& programPath) {
   const std::size_t begin = line.find_first_not_of(" \t");
   if (begin == std::string::npos) return false;
   const std::string interpreter = line.substr(begin, line.find_first_of(" \t", begin) - begin);
-  return IsExecutableFile(interpreter);
+  return ChildProcess::IsExecutableFile(interpreter);
 }
 
 // Runs the application through its desktop entry with the address as its one argument.

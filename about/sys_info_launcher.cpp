@@ -1,13 +1,10 @@
 #include "about/sys_info_launcher.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <QByteArray>
 #include <QFile>
 #include <array>
-#include <cerrno>
-#include <cstdlib>
 
 #include "about/child_process.h"
 #include "flight/runtime_error.h"
@@ -39,26 +36,13 @@ class KeyCloser {
   const std::uint32_t& m_key;
 };
 
-bool IsExecutableFile(const QByteArray& path) {
-  struct stat info {};
-  return ::stat(path.constData(), &info) == 0 && S_ISREG(info.st_mode) &&
-         ::access(path.constData(), X_OK) == 0;
-}
-
 // A full path is taken as it is, and a bare program name is looked for in the absolute folders
 // of PATH; a path relative to the working folder ("si/sysinfo", "./sysinfo") names no program, as
 // the working folder is wherever the game happened to be started. Empty when there is none.
 QByteArray ResolveProgram(const QByteArray& path) {
   if (path.startsWith('/')) return path;
   if (path.contains('/')) return {};
-  const char* const searchPath = std::getenv("PATH");
-  if (searchPath == nullptr) return {};
-  for (const QByteArray& folder : QByteArray(searchPath).split(':')) {
-    if (!folder.startsWith('/')) continue;
-    const QByteArray candidate = folder + '/' + path;
-    if (IsExecutableFile(candidate)) return candidate;
-  }
-  return {};
+  return QByteArray::fromStdString(ChildProcess::FindInAbsolutePath(path.toStdString()));
 }
 
 }  // namespace

@@ -43,11 +43,16 @@ volatile sig_atomic_t g_armed = 0;
 // The signals that end the game from outside (kill, Ctrl+C in a terminal, a closed terminal).
 constexpr int kEndingSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
-extern "C" void RemovePageAndEnd(int signal) {
+// Removes whatever of the page and its folder there is, saying nothing; async-signal-safe.
+void RemoveQuietly() {
   if (g_armed) {
     ::unlink(g_folder.page);
     ::rmdir(g_folder.dir);
   }
+}
+
+extern "C" void RemovePageAndEnd(int signal) {
+  RemoveQuietly();
   // The handler was installed to run once and without blocking its signal, so the default
   // action is back and ends the game with the usual status for the signal.
   ::raise(signal);
@@ -72,10 +77,7 @@ class PageGuard {
     }
   }
   ~PageGuard() {
-    if (g_armed) {
-      ::unlink(g_folder.page);
-      ::rmdir(g_folder.dir);
-    }
+    RemoveQuietly();
     Disarm();
     struct sigaction byDefault {};
     byDefault.sa_handler = SIG_DFL;

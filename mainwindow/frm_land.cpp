@@ -84,6 +84,9 @@ void UseDefaultColours(QWidget* widget) { widget->setPalette(QApplication::palet
 // A reading shown whole, as the readouts show the start state.
 QString Whole(float value) { return QString::fromStdString(flight::FormatNumber(value, "0")); }
 
+// The application's help file: always the one in the program's folder.
+QString ProgramHelpFile() { return kelvor::AppInfo::Path() + QStringLiteral("/Kelvor.hlp"); }
+
 QColor Rgb(unsigned rrggbb) { return QColor::fromRgb(static_cast<QRgb>(rrggbb)); }
 
 QIcon ToolbarIcon(const QString& shape) {
@@ -427,7 +430,7 @@ FittingLabel* frmLand::Label(flight::Control control) const {
 
 void frmLand::Form_Load() {
   Trap([this] {
-    m_services.SetHelpFile(kelvor::AppInfo::Path() + QStringLiteral("/Kelvor.hlp"));
+    m_services.SetHelpFile(ProgramHelpFile());
     flight::FlightState& s = State();
     s.strMessages += std::string("Incoming message: Roger four-niner this is Houston control.") +
                      kCrLf + "Fasten your harness safety belt." + kCrLf + kCrLf +
@@ -477,8 +480,8 @@ void frmLand::mnuGameStart_Click() {
 
 void frmLand::mnuGameStop_Click() {
   Trap([this] {
-    Computer()
-        .HaltMission();  // first, so that a free fall waiting in a yield ends at its next check
+    // First, so that a free fall waiting in a yield ends at its next check.
+    Computer().HaltMission();
     flight::FlightState& s = State();
     hsbBurn->setEnabled(false);
     cmdBurn->setEnabled(false);
@@ -538,7 +541,7 @@ void frmLand::EndProgram() {
 }
 
 void frmLand::mnuHelpTopics_Click() {
-  m_services.SetHelpFile(kelvor::AppInfo::Path() + QStringLiteral("/Kelvor.hlp"));
+  m_services.SetHelpFile(ProgramHelpFile());
   m_services.ShowHelpContents(m_services.HelpFile());
 }
 
