@@ -6,7 +6,7 @@
 #include <QFile>
 #include <array>
 
-#include "about/child_process.h"
+#include "platform/child_process.h"
 #include "flight/runtime_error.h"
 #include "shared/message_box.h"
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "about/key_store.h"
+#include "platform/key_store.h"
 #include "shared/message_box.h"
 
 namespace kelvor {

@@ -13,7 +13,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "about/desktop_browser.h"
+#include "platform/desktop_browser.h"
 #include "flight/runtime_error.h"
 #include "shared/message_box.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "about/help_viewer.h"
-#include "mainwindow/alarm_sound.h"
+#include "platform/help_viewer.h"
+#include "platform/alarm_sound.h"
 #include "shared/services.h"
 
 namespace kelvor {

@@ -7,10 +7,10 @@
 #include <cstdlib>
 #include <vector>
 
-#include "about/desktop_browser.h"
+#include "platform/desktop_browser.h"
 #include "app/desktop_services.h"
 #include "app/mod_kelvor.h"
-#include "app/session_bus.h"
+#include "platform/session_bus.h"
 #include "shared/app_info.h"
 
 namespace {

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "mainwindow/alarm_sound.h"
+#include "platform/alarm_sound.h"
 
 namespace {
 

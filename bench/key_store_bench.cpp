@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "about/key_store_parser.h"
+#include "platform/key_store_parser.h"
 
 namespace {
 

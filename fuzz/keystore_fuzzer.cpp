@@ -14,8 +14,8 @@
 #include <string_view>
 #include <vector>
 
-#include "about/key_store.h"
-#include "about/key_store_parser.h"
+#include "platform/key_store.h"
+#include "platform/key_store_parser.h"
 
 namespace ks = kelvor::keystore;
 

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "about/help_viewer.h"
+#include "platform/help_viewer.h"
 #include "mainwindow/frm_land.h"
 #include "shared/message_box.h"
 #include "tests/fake_services.h"

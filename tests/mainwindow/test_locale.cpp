@@ -8,7 +8,7 @@
 #include <QTest>
 #include <clocale>
 
-#include "about/help_viewer.h"
+#include "platform/help_viewer.h"
 #include "mainwindow/frm_land.h"
 #include "tests/fake_services.h"
 

@@ -2,7 +2,7 @@
 // must find Debian's system-information program through the first lookup.
 #include <QtTest>
 
-#include "about/key_store.h"
+#include "platform/key_store.h"
 #include "about/sys_info_launcher.h"
 
 namespace {

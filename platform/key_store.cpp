@@ -1,4 +1,4 @@
-#include "about/key_store.h"
+#include "platform/key_store.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

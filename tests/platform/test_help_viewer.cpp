@@ -9,7 +9,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "about/help_viewer.h"
+#include "platform/help_viewer.h"
 #include "shared/message_box.h"
 
 using kelvor::HelpViewer;

@@ -1,4 +1,4 @@
-#include "app/session_bus.h"
+#include "platform/session_bus.h"
 
 #include <poll.h>
 #include <sys/socket.h>

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <cstdio>
 
-#include "mainwindow/alarm_sound.h"
+#include "platform/alarm_sound.h"
 #include "mainwindow/frm_land.h"
 #include "tests/fake_services.h"
 

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <cstdlib>
 
-#include "mainwindow/alarm_sound.h"
+#include "platform/alarm_sound.h"
 
 using kelvor::AlarmSound;
 

@@ -4,7 +4,7 @@
 #include <random>
 #include <string>
 
-#include "about/key_store_parser.h"
+#include "platform/key_store_parser.h"
 
 using kelvor::keystore::KeyStoreData;
 using namespace std::string_literals;

@@ -1,4 +1,4 @@
-#include "about/key_store_parser.h"
+#include "platform/key_store_parser.h"
 
 #include <array>
 #include <utility>

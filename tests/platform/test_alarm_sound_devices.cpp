@@ -11,7 +11,7 @@
 #include <QTimer>
 #include <chrono>
 
-#include "mainwindow/alarm_sound.h"
+#include "platform/alarm_sound.h"
 #include "mainwindow/frm_land.h"
 #include "tests/fake_services.h"
 #include "tests/mission_texts.h"

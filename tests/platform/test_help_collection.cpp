@@ -7,7 +7,7 @@
 #include <QSet>
 #include <QtTest>
 
-#include "about/help_viewer.h"
+#include "platform/help_viewer.h"
 
 using kelvor::HelpViewer;
 

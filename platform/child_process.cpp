@@ -1,4 +1,4 @@
-#include "about/child_process.h"
+#include "platform/child_process.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>

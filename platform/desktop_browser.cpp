@@ -1,4 +1,4 @@
-#include "about/desktop_browser.h"
+#include "platform/desktop_browser.h"
 
 #include <dlfcn.h>
 #include <gio/gdesktopappinfo.h>
@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "about/child_process.h"
-#include "shared/library_symbols.h"
+#include "platform/child_process.h"
+#include "platform/library_symbols.h"
 
 namespace kelvor {
 

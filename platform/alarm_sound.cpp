@@ -1,4 +1,4 @@
-#include "mainwindow/alarm_sound.h"
+#include "platform/alarm_sound.h"
 
 #include <alsa/asoundlib.h>
 #include <dlfcn.h>
@@ -16,7 +16,7 @@
 #include <optional>
 #include <system_error>
 
-#include "shared/library_symbols.h"
+#include "platform/library_symbols.h"
 
 namespace kelvor {
 

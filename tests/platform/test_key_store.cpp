@@ -6,7 +6,7 @@
 #include <array>
 #include <string>
 
-#include "about/key_store.h"
+#include "platform/key_store.h"
 
 using namespace kelvor::keystore;
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "about/key_store_parser.h"
+#include "platform/key_store_parser.h"
 
 namespace kelvor::keystore {
 

@@ -1,4 +1,4 @@
-#include "about/help_viewer.h"
+#include "platform/help_viewer.h"
 
 #include <signal.h>
 #include <sys/prctl.h>
@@ -9,7 +9,7 @@
 #include <QLibraryInfo>
 #include <QProcess>
 
-#include "about/child_process.h"
+#include "platform/child_process.h"
 #include "shared/message_box.h"
 
 namespace kelvor {

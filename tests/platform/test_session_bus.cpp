@@ -11,7 +11,7 @@
 #include <cstring>
 #include <thread>
 
-#include "app/session_bus.h"
+#include "platform/session_bus.h"
 
 namespace {
 
