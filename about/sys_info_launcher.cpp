@@ -1,13 +1,12 @@
 #include "about/sys_info_launcher.h"
 
-#include <sys/stat.h>
-
 #include <QByteArray>
 #include <QFile>
 #include <array>
 
-#include "platform/child_process.h"
 #include "flight/runtime_error.h"
+#include "platform/child_process.h"
+#include "platform/file_system.h"
 #include "shared/message_box.h"
 
 namespace kelvor {
@@ -47,8 +46,15 @@ QByteArray ResolveProgram(const QByteArray& path) {
 
 }  // namespace
 
-SysInfoLauncher::SysInfoLauncher(ShowMessageFunction showMessage, const QString& storePath)
-    : m_showMessage(std::move(showMessage)), m_store(QFile::encodeName(storePath).toStdString()) {}
+SysInfoLauncher::SysInfoLauncher(ShowMessageFunction showMessage, const QString& storePath,
+                                 NormalFileTest isNormalFile)
+    : m_showMessage(std::move(showMessage)),
+      m_store(QFile::encodeName(storePath).toStdString()),
+      m_isNormalFile(std::move(isNormalFile)) {}
+
+SysInfoLauncher::NormalFileTest SysInfoLauncher::DiskFileTest() {
+  return &FileSystem::IsNormalFile;
+}
 
 bool SysInfoLauncher::GetKeyValue(std::uint32_t KeyRoot, const QString& KeyName,
                                   const QString& SubKeyRef, QString& KeyVal) {
@@ -133,13 +139,13 @@ void SysInfoLauncher::StartSysInfo() {
                        QStringLiteral("MSINFO"), path)) {
         return false;
       }
-      // Only the folder is known here, so the program must be seen on the disk first; a folder
-      // relative to the working folder names none.
+      // Only the folder is known here, so the program must be seen on the disk first. A folder
+      // relative to the working folder names none; an empty one (or a value of another type)
+      // leaves the program's name alone, which is a path in the root folder.
       const QByteArray folder = path.value_or(QByteArray());
-      if (!folder.startsWith('/')) return false;
+      if (!folder.isEmpty() && !folder.startsWith('/')) return false;
       const QByteArray program = folder + kProgramName;
-      struct stat info {};
-      if (::stat(program.constData(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+      if (!m_isNormalFile(program.toStdString())) return false;
       path = program;
     }
     // A value of another type names no program.

@@ -3,7 +3,9 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <string>
 
 #include "platform/key_store.h"
 #include "shared/message_box.h"
@@ -14,10 +16,15 @@ namespace kelvor {
 // that there is none. Keeps nothing between two launches but the store it reads.
 class SysInfoLauncher {
  public:
-  // Messages go to `showMessage`; the store is the machine's unless a caller names another.
+  // Whether a normal file is at a path, given as the bytes the store holds.
+  using NormalFileTest = std::function<bool(const std::string& path)>;
+
+  // Messages go to `showMessage`; the store is the machine's unless a caller names another, and
+  // the file test the file system's.
   explicit SysInfoLauncher(
       ShowMessageFunction showMessage,
-      const QString& storePath = QString::fromUtf8(keystore::KeyStore::kDefaultPath));
+      const QString& storePath = QString::fromUtf8(keystore::KeyStore::kDefaultPath),
+      NormalFileTest isNormalFile = DiskFileTest());
 
   // Looks the program up in two places, starts it detached, and shows the one "unavailable"
   // message for every failure. Never passes an error on.
@@ -33,6 +40,9 @@ class SysInfoLauncher {
   // The store itself, for tests that check every opened key was closed.
   const keystore::KeyStore& Store() const { return m_store; }
 
+  // The file system's own test.
+  static NormalFileTest DiskFileTest();
+
  private:
   // What GetKeyValue reads, as the bytes the store holds: a string without its terminator, a
   // number as "&h" hex; nullopt for a value of another type (true still returned). A path
@@ -46,6 +56,7 @@ class SysInfoLauncher {
 
   ShowMessageFunction m_showMessage;
   keystore::KeyStore m_store;
+  NormalFileTest m_isNormalFile;
 };
 
 }  // namespace kelvor

@@ -202,67 +202,91 @@ class TestSysInfoLauncher : public QObject {
   }
 
   // %REC% is the stand-in program, %DIR% a folder holding it as MSINFO32.EXE, %LATIN% the
-  // Latin-1 folder. "started" is the path the program was started by, byte for byte, or empty
-  // when the message must come instead.
+  // Latin-1 folder, %EMPTY% a folder without it. "started" is the path the program was started
+  // by, byte for byte, or empty when the message must come instead; "tested" the path the
+  // launcher asked the file test about, or empty when it asked none.
   void launchFollowsTheLookups_data() {
     QTest::addColumn<QByteArray>("store");
     QTest::addColumn<QByteArray>("started");
+    QTest::addColumn<QByteArray>("tested");
     const QByteArray second = kSecondKey + "\"MSINFO\"=\"%DIR%\"\n";
     QTest::newRow("both present: the first wins")
-        << QByteArray(kFirstKey + "\"PATH\"=\"%REC%\"\n" + second) << QByteArray("%REC%");
+        << QByteArray(kFirstKey + "\"PATH\"=\"%REC%\"\n" + second) << QByteArray("%REC%")
+        << QByteArray("");
     QTest::newRow("first only") << QByteArray(kFirstKey + "\"PATH\"=\"%REC%\"\n")
-                                << QByteArray("%REC%");
-    QTest::newRow("first without terminator")
-        << QByteArray(kFirstKey + "\"PATH\"=hex(1):%HEX%\n") << QByteArray("%REC%");
+                                << QByteArray("%REC%") << QByteArray("");
+    QTest::newRow("first without terminator") << QByteArray(kFirstKey + "\"PATH\"=hex(1):%HEX%\n")
+                                              << QByteArray("%REC%") << QByteArray("");
     QTest::newRow("first names a missing file: the second is not tried")
-        << QByteArray(kFirstKey + "\"PATH\"=\"%DIR%/nothing\"\n" + second) << QByteArray("");
+        << QByteArray(kFirstKey + "\"PATH\"=\"%DIR%/nothing\"\n" + second) << QByteArray("")
+        << QByteArray("");
     QTest::newRow("first names a folder")
-        << QByteArray(kFirstKey + "\"PATH\"=\"%DIR%\"\n") << QByteArray("");
+        << QByteArray(kFirstKey + "\"PATH\"=\"%DIR%\"\n") << QByteArray("") << QByteArray("");
     QTest::newRow("first of another type starts nothing")
-        << QByteArray(kFirstKey + "\"PATH\"=hex:2f\n" + second) << QByteArray("");
+        << QByteArray(kFirstKey + "\"PATH\"=hex:2f\n" + second) << QByteArray("") << QByteArray("");
     QTest::newRow("first as a number starts nothing")
-        << QByteArray(kFirstKey + "\"PATH\"=dword:1\n" + second) << QByteArray("");
+        << QByteArray(kFirstKey + "\"PATH\"=dword:1\n" + second) << QByteArray("")
+        << QByteArray("");
     QTest::newRow("first without data: the second is not tried")
-        << QByteArray(kFirstKey + "\"PATH\"=hex(1):\n" + second) << QByteArray("");
+        << QByteArray(kFirstKey + "\"PATH\"=hex(1):\n" + second) << QByteArray("")
+        << QByteArray("");
     QTest::newRow("first over 1024 bytes counts as missing")
         << QByteArray(kFirstKey + "\"PATH\"=hex(1):" + HexList(QByteArray(1025, '/')) + "\n" +
                       second)
-        << QByteArray("%DIR%/MSINFO32.EXE");
+        << QByteArray("%DIR%/MSINFO32.EXE") << QByteArray("%DIR%/MSINFO32.EXE");
     QTest::newRow("first names a path that is not UTF-8")
         << QByteArray(kFirstKey + "\"PATH\"=\"%LATIN%/hardinfo\"\n" + second)
-        << QByteArray("%LATIN%/hardinfo");
+        << QByteArray("%LATIN%/hardinfo") << QByteArray("");
     QTest::newRow("second names a folder that is not UTF-8")
-        << QByteArray(kSecondKey + "\"MSINFO\"=\"%LATIN%\"\n")
+        << QByteArray(kSecondKey + "\"MSINFO\"=\"%LATIN%\"\n") << QByteArray("%LATIN%/MSINFO32.EXE")
         << QByteArray("%LATIN%/MSINFO32.EXE");
-    QTest::newRow("second only, program there") << second << QByteArray("%DIR%/MSINFO32.EXE");
+    QTest::newRow("second only, program there")
+        << second << QByteArray("%DIR%/MSINFO32.EXE") << QByteArray("%DIR%/MSINFO32.EXE");
     QTest::newRow("second with trailing slash keeps the double slash")
-        << QByteArray(kSecondKey + "\"MSINFO\"=\"%DIR%/\"\n") << QByteArray("%DIR%//MSINFO32.EXE");
+        << QByteArray(kSecondKey + "\"MSINFO\"=\"%DIR%/\"\n") << QByteArray("%DIR%//MSINFO32.EXE")
+        << QByteArray("%DIR%//MSINFO32.EXE");
     QTest::newRow("second only, program missing")
-        << QByteArray(kSecondKey + "\"MSINFO\"=\"%EMPTY%\"\n") << QByteArray("");
-    QTest::newRow("second of another type")
-        << QByteArray(kSecondKey + "\"MSINFO\"=hex:2f\n") << QByteArray("");
+        << QByteArray(kSecondKey + "\"MSINFO\"=\"%EMPTY%\"\n") << QByteArray("")
+        << QByteArray("%EMPTY%/MSINFO32.EXE");
+    QTest::newRow("second of another type") << QByteArray(kSecondKey + "\"MSINFO\"=hex:2f\n")
+                                            << QByteArray("") << QByteArray("/MSINFO32.EXE");
     QTest::newRow("first relative to the working folder")
-        << QByteArray(kFirstKey + "\"PATH\"=\"tools/MSINFO32.EXE\"\n") << QByteArray("");
+        << QByteArray(kFirstKey + "\"PATH\"=\"tools/MSINFO32.EXE\"\n") << QByteArray("")
+        << QByteArray("");
     QTest::newRow("first in the working folder")
-        << QByteArray(kFirstKey + "\"PATH\"=\"./tools/MSINFO32.EXE\"\n") << QByteArray("");
+        << QByteArray(kFirstKey + "\"PATH\"=\"./tools/MSINFO32.EXE\"\n") << QByteArray("")
+        << QByteArray("");
     QTest::newRow("second relative to the working folder")
-        << QByteArray(kSecondKey + "\"MSINFO\"=\"tools\"\n") << QByteArray("");
-    QTest::newRow("neither") << QByteArray("[HKEY_LOCAL_MACHINE\\SOFTWARE]\n") << QByteArray("");
-    QTest::newRow("missing store") << QByteArray("%NOSTORE%") << QByteArray("");
+        << QByteArray(kSecondKey + "\"MSINFO\"=\"tools\"\n") << QByteArray("") << QByteArray("");
+    QTest::newRow("second empty: the program in the root folder")
+        << QByteArray(kSecondKey + "\"MSINFO\"=\"\"\n") << QByteArray("")
+        << QByteArray("/MSINFO32.EXE");
+    QTest::newRow("neither") << QByteArray("[HKEY_LOCAL_MACHINE\\SOFTWARE]\n") << QByteArray("")
+                             << QByteArray("");
+    QTest::newRow("missing store") << QByteArray("%NOSTORE%") << QByteArray("") << QByteArray("");
   }
   void launchFollowsTheLookups() {
     QFETCH(QByteArray, store);
     QFETCH(QByteArray, started);
+    QFETCH(QByteArray, tested);
     if (store != "%NOSTORE%") {
       store.replace("%HEX%", HexList(QFile::encodeName(QStringLiteral(KELVOR_TEST_RECORDER))));
       store.replace("%EMPTY%", QFile::encodeName(m_dir.filePath(QStringLiteral("empty"))));
       WriteStore(Expand(store));
     }
     started = Expand(started);
+    tested.replace("%EMPTY%", QFile::encodeName(m_dir.filePath(QStringLiteral("empty"))));
+    tested = Expand(tested);
 
-    kelvor::SysInfoLauncher launcher(Recorder(), StorePath());
+    QByteArrayList asked;
+    const auto fileTest = [&asked](const std::string& path) {
+      asked << QByteArray::fromStdString(path);
+      return kelvor::SysInfoLauncher::DiskFileTest()(path);
+    };
+    kelvor::SysInfoLauncher launcher(Recorder(), StorePath(), fileTest);
     launcher.StartSysInfo();
     QCOMPARE(launcher.Store().OpenKeyCount(), std::size_t{0});
+    QCOMPARE(asked, tested.isEmpty() ? QByteArrayList() : QByteArrayList{tested});
 
     if (started.isEmpty()) {
       QCOMPARE(m_messages.size(), 1);

@@ -4,8 +4,9 @@
 //
 // Usage: test_web_launch_probe <scenario folder>
 //   reads  <folder>/url (the address, raw bytes) and, when present, <folder>/root (the temporary
-//          folder to use; without it the launcher's default) and <folder>/throw (the launch then
-//          runs into std::bad_alloc once the page is written)
+//          folder to use; without it the launcher's default), <folder>/throw (the launch then
+//          runs into std::bad_alloc once the page is written) and <folder>/hold (the launch then
+//          waits, page written, for the test to end it by a signal)
 //   writes <folder>/page-folder as soon as the page is written, then <folder>/result.json
 
 #include <sys/stat.h>
@@ -17,6 +18,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QThread>
 #include <new>
 
 #include "about/web_launcher.h"
@@ -47,24 +49,35 @@ int main(int argc, char** argv) {
     messages.append(QJsonObject{{"text", text}, {"style", style}});
   };
 
-  kelvor::WebLauncher launcher =
-      QFile::exists(rootFile)
-          ? kelvor::WebLauncher(record, QString::fromLocal8Bit(readFile(rootFile)))
-          : kelvor::WebLauncher(record);
+  // The desktop's own lookup, watched: the page is looked at while it exists.
   const bool throwing = QFile::exists(scenario + QStringLiteral("/throw"));
-  launcher.SetPageWrittenHook([&result, &scenario, throwing](const QString& pagePath) {
-    const QFileInfo page(pagePath);
-    struct stat folder {};
-    stat(QFile::encodeName(page.absolutePath()).constData(), &folder);
-    result.insert("pageName", page.fileName());
-    result.insert("pageContent", QString::fromLatin1(readFile(pagePath).toBase64()));
-    result.insert("pageFolder", page.absolutePath());
-    result.insert("pageFolderMode", static_cast<int>(folder.st_mode & 07777));
-    QFile told(scenario + QStringLiteral("/page-folder"));
-    if (told.open(QIODevice::WriteOnly)) told.write(QFile::encodeName(page.absolutePath()));
-    told.close();
-    if (throwing) throw std::bad_alloc();
-  });
+  const bool holding = QFile::exists(scenario + QStringLiteral("/hold"));
+  const kelvor::WebLauncher::OpenPage desktop = kelvor::WebLauncher::DesktopOpenPage();
+  kelvor::WebLauncher::OpenPage watched;
+  if (desktop) {
+    watched = [&](const std::string& pagePath, const std::string& address,
+                  std::string& programPath) {
+      const QFileInfo page(QFile::decodeName(QByteArray::fromStdString(pagePath)));
+      struct stat folder {};
+      stat(QFile::encodeName(page.absolutePath()).constData(), &folder);
+      result.insert("pageName", page.fileName());
+      result.insert("pageContent", QString::fromLatin1(readFile(page.filePath()).toBase64()));
+      result.insert("pageFolder", page.absolutePath());
+      result.insert("pageFolderMode", static_cast<int>(folder.st_mode & 07777));
+      QFile told(scenario + QStringLiteral("/page-folder"));
+      if (told.open(QIODevice::WriteOnly)) told.write(QFile::encodeName(page.absolutePath()));
+      told.close();
+      if (throwing) throw std::bad_alloc();
+      if (holding) QThread::sleep(60);  // ended by the test's signal long before
+      const kelvor::DesktopBrowser::Result answer = desktop(pagePath, address, programPath);
+      result.insert("programPath", QFile::decodeName(QByteArray::fromStdString(programPath)));
+      return answer;
+    };
+  }
+  const kelvor::WebLauncher launcher =
+      QFile::exists(rootFile)
+          ? kelvor::WebLauncher(record, QString::fromLocal8Bit(readFile(rootFile)), watched)
+          : kelvor::WebLauncher(record, kelvor::TempPage::DefaultRoot(), watched);
 
   std::string webURL = url.toStdString();
   try {
@@ -76,7 +89,6 @@ int main(int argc, char** argv) {
   }
   result.insert("messages", messages);
   result.insert("urlAfter", QString::fromLatin1(QByteArray::fromStdString(webURL).toBase64()));
-  result.insert("programPath", launcher.ProgramPath());
 
   QFile out(scenario + QStringLiteral("/result.json"));
   if (!out.open(QIODevice::WriteOnly)) {

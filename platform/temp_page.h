@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace kelvor {
+
+// A small file that lives for a moment in a private folder of its own: a folder with mode 0700
+// under a name nobody can guess in advance, made under the user's temporary folder (never a
+// shared or read-only one, where a symlink planted beforehand could redirect the write).
+//
+// From the moment the folder can exist until it is gone again, every signal that would end the
+// game and that a handler may catch (TERM, INT, HUP, QUIT, USR1, USR2, ALRM, VTALRM, PROF, XCPU,
+// XFSZ) first removes the file and its folder, and then ends the game as that signal would have.
+// A signal the game was started to ignore (nohup) stays ignored. The fault signals are left to
+// their default: after a crash nothing is to be trusted, the paths included. The destructor
+// removes whatever is left, on every way out the game survives.
+//
+// One page at a time, on one thread: the paths sit in fixed storage that a signal handler can
+// read without allocating.
+class TempPage {
+ public:
+  TempPage() = default;
+  // Removes whatever of the file and its folder is still there, quietly, and puts the signals
+  // back as they were.
+  ~TempPage();
+  TempPage(const TempPage&) = delete;
+  TempPage& operator=(const TempPage&) = delete;
+
+  // Makes the private folder under `root` and writes `content` as `name` in it. Raises the file
+  // error of the C library's errno (flight::RuntimeError) when it cannot; what was made until
+  // then is left for RemoveWhatIsLeft or the destructor.
+  void Write(const QString& root, const QString& name, const QByteArray& content);
+
+  // The file's full path, as bytes; empty before Write has named it.
+  QByteArray Path() const;
+
+  // Removes the file, which must be there, and then its folder. Raises the file error when
+  // either cannot be removed.
+  void Remove();
+  // Removes the file if it is there, and then the folder if it was made. Raises the file error
+  // when either cannot be removed.
+  void RemoveWhatIsLeft();
+
+  // $TMPDIR when it is a full path to a folder the user may create files in, /tmp otherwise, as
+  // the C library's tempnam chooses.
+  static QString DefaultRoot();
+
+ private:
+  bool m_guarding = false;  // the ending signals' handlers are installed
+};
+
+}  // namespace kelvor
