@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "platform/desktop_browser.h"
 #include "app/desktop_services.h"
 #include "app/mod_kelvor.h"
+#include "platform/desktop_browser.h"
 #include "platform/session_bus.h"
 #include "shared/app_info.h"
 
@@ -51,7 +51,8 @@ int main(int argc, char* argv[]) {
   // EPIPE instead of ending the game (GLib would set this itself at its first socket anyway).
   // Programs the game starts get the default back.
   std::signal(SIGPIPE, SIG_IGN);
-  // While this is the only thread: the environment is changed here and nowhere later.
+  // While this is the only thread: the environment is changed here and nowhere later, and the
+  // bus check's child may go on in libdbus after its fork.
   kelvor::DesktopBrowser::KeepSearchPathsAbsolute();
   SessionBus::SetAsideIfSilent();
 
