@@ -18,8 +18,8 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVector3D>
-#include <QWindow>
 #include <QWhatsThis>
+#include <QWindow>
 #include <clocale>
 #include <cstdio>
 #include <memory>
@@ -57,7 +57,7 @@ class FrmLandTest : public QObject {
   QStringList boxes;
   bool played = false;
   QString seen;
-  QStringList dialogsSeen;  // the dialog open at each step, if any
+  QStringList dialogsSeen;  // the dialog open as each step began, if any
 
   template <class T = QWidget>
   T* get(const QString& name) const {
@@ -119,7 +119,10 @@ class FrmLandTest : public QObject {
       played = true;
       return;
     }
-    if (QWidget* dialog = QApplication::activeModalWidget()) dialogsSeen << dialog->objectName();
+    if (QWidget* dialog = QApplication::activeModalWidget()) {
+      dialogsSeen << dialog->objectName();
+      (void)QTest::qWaitForWindowActive(dialog);  // its keys go where the window system sends them
+    }
     const QString step = steps.takeFirst();
     QTimer::singleShot(50, this, [=, this] { play(steps, look, want); });
     // Through the window system's entry, as the X server's input arrives: shortcuts, popups and
