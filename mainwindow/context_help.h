@@ -7,14 +7,20 @@
 
 class QAction;
 class QMenu;
+class QMenuBar;
+class QMouseEvent;
 class QWidget;
 
 namespace kelvor {
 
 // The window's context help. Controls and menu items carry their help context number in the
-// dynamic property "helpContextID". A What's-This click on such a control, and F1 on such an
-// item while its menu is open, show that topic of the application's help file. F1 in an open
-// menu on an item without a number runs the given contents command instead, like F1 elsewhere.
+// dynamic property "helpContextID". A What's-This click on such a control or menu item, and F1
+// on such an item while its menu is open, show that topic of the application's help file; an
+// item without a number (Help topics) shows the contents instead, through the given command.
+//
+// What's-This mode never swallows a command: a key that gives one (a shortcut, an access key, a
+// key on the focused control) first ends the mode and then runs as it always does, and the menus
+// stay usable in the mode, so that their items can be asked about.
 class ContextHelp : public QObject {
   Q_OBJECT
 
@@ -22,11 +28,13 @@ class ContextHelp : public QObject {
   static constexpr const char* kProperty = "helpContextID";
 
   // Topics go to the services' help viewer; `showContents` is the window's Help topics command.
-  ContextHelp(Services& services, std::function<void()> showContents, QObject* parent);
+  // `window` is the main window, whose entering and leaving What's-This mode is followed.
+  ContextHelp(Services& services, std::function<void()> showContents, QWidget* window);
 
   void Attach(QWidget* widget, int helpContextID);
   static void Attach(QAction* action, int helpContextID);
-  void WatchMenu(QMenu* menu);
+  // The bar's titles and its menus' items keep working in What's-This mode.
+  void WatchMenus(QMenuBar* bar);
 
   // The number an object carries, 0 for none.
   static int HelpContextOf(const QObject* object);
@@ -36,10 +44,14 @@ class ContextHelp : public QObject {
 
  private:
   void ShowTopic(int helpContextID);
+  // Closes the menu and shows the item's topic, or the contents for an item without one.
+  void Answer(QMenu* menu, const QAction* item);
   bool MenuKey(QMenu* menu, QEvent* event);
+  bool MenuClick(QMenu* menu, const QMouseEvent* click);
 
   Services& m_services;
   std::function<void()> m_showContents;
+  QWidget* m_window;
 };
 
 }  // namespace kelvor

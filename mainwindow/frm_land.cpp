@@ -163,8 +163,7 @@ void frmLand::CreateMenus() {
   mnuHelp->addSeparator()->setObjectName(QStringLiteral("mnuHelpSep1"));
   mnuHelpAbout = item(mnuHelp, "mnuHelpAbout", QStringLiteral("&About Tandrel Lunar Landing"), 12,
                       QKeySequence(Qt::Key_F2));
-  m_help->WatchMenu(mnuGame);
-  m_help->WatchMenu(mnuHelp);
+  m_help->WatchMenus(bar);
   // Few X11 window managers draw the What's-This title-bar button; Shift+F1 is the usual way in.
   auto* whatsThis = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F1), this);
   connect(whatsThis, &QShortcut::activated, this, [] { QWhatsThis::enterWhatsThisMode(); });

@@ -1,10 +1,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QHelpEvent>
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
@@ -17,7 +19,9 @@
 #include <QToolButton>
 #include <QVector3D>
 #include <QWhatsThis>
+#include <QWindow>
 #include <clocale>
+#include <cstdio>
 #include <memory>
 
 #include "about/frm_kv_about.h"
@@ -51,6 +55,9 @@ class FrmLandTest : public QObject {
   std::unique_ptr<FakeServices> services;  // outlives the window
   std::unique_ptr<frmLand> w;
   QStringList boxes;
+  bool played = false;
+  QString seen;
+  QStringList dialogsSeen;  // the dialog open as each step began, if any
 
   template <class T = QWidget>
   T* get(const QString& name) const {
@@ -91,6 +98,65 @@ class FrmLandTest : public QObject {
     w->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(w.get()));
   }
+  bool onRealWindowSystem() const { return QGuiApplication::platformName() != "offscreen"; }
+  // The help asked of the viewer, in order: topic numbers, 0 for the contents.
+  QList<int> helpAsked() const {
+    QList<int> asked;
+    for (const auto& request : services->helpRequests) asked << request.topic;
+    return asked;
+  }
+
+  // Plays the steps one by one, as a player would: a key ("F2", "Alt+G", "S"), "Ignite" (a
+  // click on it) or "mnuGame>mnuGameStop" (a click on the menu's title, then on the item; with
+  // nothing after the ">" only the menu is opened). Each next step runs from the event loop, so
+  // also inside the loop of a dialog that a step opened. At the end `look` is called, given up
+  // to a few seconds to see `want`; whatever dialog is still open then is closed.
+  void play(QStringList steps, const std::function<QString()>& look, const QString& want) {
+    if (steps.isEmpty()) {
+      (void)QTest::qWaitFor([&] { return look() == want; }, 5000);
+      seen = look();
+      if (QWidget* dialog = QApplication::activeModalWidget()) dialog->close();
+      played = true;
+      return;
+    }
+    if (QWidget* dialog = QApplication::activeModalWidget()) {
+      dialogsSeen << dialog->objectName();
+      (void)QTest::qWaitForWindowActive(dialog);  // its keys go where the window system sends them
+    }
+    const QString step = steps.takeFirst();
+    QTimer::singleShot(50, this, [=, this] { play(steps, look, want); });
+    // Through the window system's entry, as the X server's input arrives: shortcuts, popups and
+    // modal dialogs route it from there.
+    QWindow* window = QGuiApplication::focusWindow();
+    if (!window) window = w->windowHandle();
+    const auto click = [](QWidget* widget, const QPoint& at) {
+      QWidget* top = widget->window();
+      QTest::mouseClick(top->windowHandle(), Qt::LeftButton, {}, widget->mapTo(top, at));
+    };
+    if (step == QLatin1String("Ignite")) {
+      click(get("cmdBurn"), get("cmdBurn")->rect().center());
+    } else if (step.contains(QLatin1Char('>'))) {
+      auto* menu = get<QMenu>(step.section(QLatin1Char('>'), 0, 0));
+      click(w->menuBar(), w->menuBar()->actionGeometry(menu->menuAction()).center());
+      const QString item = step.section(QLatin1Char('>'), 1);
+      if (!item.isEmpty() && QTest::qWaitFor([menu] { return menu->isVisible(); })) {
+        click(menu, menu->actionGeometry(get<QAction>(item)).center());
+      }
+    } else {
+      const QKeyCombination combination = QKeySequence::fromString(step)[0];
+      QTest::keyClick(window, combination.key(), combination.keyboardModifiers());
+    }
+  }
+  // Plays the steps to their end and returns what `look` saw there.
+  QString playAndLook(const QStringList& steps, const std::function<QString()>& look,
+                      const QString& want) {
+    played = false;
+    dialogsSeen.clear();
+    play(steps, look, want);
+    if (!QTest::qWaitFor([this] { return played; }, 20000)) return QStringLiteral("(hangs)");
+    return seen;
+  }
+
   // A perfect landing on the tenth second with 20 units left.
   void flyToLanding() {
     w->mnuGameStart_Click();
@@ -109,6 +175,7 @@ class FrmLandTest : public QObject {
   }
 
   void cleanup() {
+    if (QWhatsThis::inWhatsThisMode()) QWhatsThis::leaveWhatsThisMode();
     w.reset();
     services.reset();
     QCOMPARE(boxes, QStringList());  // a test that expects a box clears the list itself
@@ -849,6 +916,58 @@ class FrmLandTest : public QObject {
     QCOMPARE(text("lblTime"), QStringLiteral("2"));
   }
 
+  // In context help a click on a menu item asks for its topic, and a command given by key leaves
+  // the mode before it runs; either way the next click on Ignite flies. Menus and What's-This
+  // behave differently on the offscreen platform: this runs on a real X server.
+  void contextHelpLosesNoCommand_data() {
+    if (!onRealWindowSystem()) QSKIP("needs a real window system");
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("time");
+    QTest::addColumn<QList<int>>("help");
+    QTest::addColumn<QStringList>("dialogs");  // open as a step begins: About, for one step
+    QTest::newRow("menu item clicked: its topic")
+        << QStringList{"Shift+F1", "mnuGame>mnuGameStop", "Ignite"} << "1" << QList<int>{9}
+        << QStringList{};
+    QTest::newRow("Help topics clicked: the contents")
+        << QStringList{"Shift+F1", "mnuHelp>mnuHelpTopics", "Ignite"} << "1" << QList<int>{0}
+        << QStringList{};
+    QTest::newRow("F2, then one Esc closes About")
+        << QStringList{"Shift+F1", "F2", "Esc", "Ignite"} << "1" << QList<int>{}
+        << QStringList{"frmKVAbout"};
+    QTest::newRow("access keys, then one Esc closes About")
+        << QStringList{"Shift+F1", "Alt+H", "A", "Esc", "Ignite"} << "1" << QList<int>{}
+        << QStringList{"frmKVAbout"};
+    QTest::newRow("menu opened by mouse, item chosen by key")
+        << QStringList{"Shift+F1", "mnuGame>", "T", "Ignite"} << "0" << QList<int>{}
+        << QStringList{};
+    QTest::newRow("F1") << QStringList{"Shift+F1", "F1", "Ignite"} << "1" << QList<int>{0}
+                        << QStringList{};
+    QTest::newRow("Alt+I") << QStringList{"Shift+F1", "Alt+I", "Ignite"} << "2" << QList<int>{}
+                           << QStringList{};
+    QTest::newRow("Esc") << QStringList{"Shift+F1", "Esc", "Ignite"} << "1" << QList<int>{}
+                         << QStringList{};
+    QTest::newRow("Ignite's own topic")
+        << QStringList{"Shift+F1", "Ignite", "Ignite"} << "1" << QList<int>{18} << QStringList{};
+  }
+
+  void contextHelpLosesNoCommand() {
+    QFETCH(QStringList, steps);
+    QFETCH(QString, time);
+    QFETCH(QList<int>, help);
+    QFETCH(QStringList, dialogs);
+    w->mnuGameStart_Click();
+    activate();
+    // What is left at the end: the readout, no dialog, no open menu, and not still asking.
+    const auto look = [this] {
+      return text("lblTime") + (QApplication::activeModalWidget() ? " dialog" : "") +
+             (QApplication::activePopupWidget() ? " menu" : "") +
+             (QWhatsThis::inWhatsThisMode() ? " asking" : "");
+    };
+    QCOMPARE(playAndLook(steps, look, time), time);
+    QCOMPARE(helpAsked(), help);
+    QCOMPARE(dialogsSeen, dialogs);
+  }
+
   void f1InOpenMenuShowsHighlightedItemsTopic_data() {
     QTest::addColumn<QString>("menu");
     QTest::addColumn<QString>("item");
@@ -883,6 +1002,140 @@ class FrmLandTest : public QObject {
     // Without a topic of its own, F1 shows the contents, as it does with no menu open.
     QCOMPARE(services->HelpFile() != kSentinelHelpFile, topic == 0);
     QVERIFY(startAvailable());  // the highlighted item itself did not run
+  }
+
+  // Every key the help's Keys page names, pressed on the running game: what it must change.
+  // "before" is where the keyboard is: "ready" (no mission), "bar" (flying, thruster at 10, the
+  // keyboard on it), "Ignite" (flying, the keyboard on Ignite) or "About" (opened by F2). The
+  // page's two exits end the test's process, so they are pressed in a copy of it.
+  void keysDoWhatTheKeysPageSays_data() {
+    if (!onRealWindowSystem()) QSKIP("needs a real window system");
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QStringList>("keys");
+    QTest::addColumn<QString>("watch");
+    QTest::addColumn<QString>("after");
+    const struct {
+      const char *name, *before, *keys, *watch;
+      QString after;
+    } rows[] = {
+        // anywhere in the main window
+        {"F1", "ready", "F1", "help", "0"},
+        {"Shift+F1", "ready", "Shift+F1", "asking", "yes"},
+        {"F2", "ready", "F2", "dialog", "frmKVAbout"},
+        {"Ctrl+W", "ready", "Ctrl+W", "web", "1"},
+        {"Ctrl+Q", "bar", "Ctrl+Q", "end", "ended"},
+        {"Alt+G", "ready", "Alt+G", "menu", "mnuGame:mnuGameStart"},
+        {"Alt+H", "ready", "Alt+H", "menu", "mnuHelp:mnuHelpTopics"},
+        // in an open menu
+        {"Down in a menu", "ready", "Alt+G Down", "menu", "mnuGame:mnuGameStop"},
+        {"Up in a menu", "ready", "Alt+G Down Up", "menu", "mnuGame:mnuGameStart"},
+        {"Left in a menu", "ready", "Alt+H Left", "menu", "mnuGame:mnuGameStart"},
+        {"Right in a menu", "ready", "Alt+G Right", "menu", "mnuHelp:mnuHelpTopics"},
+        {"Enter in a menu", "ready", "Alt+G Return", "lblMessage", ""},
+        {"F1 in a menu", "ready", "Alt+G Down F1", "help", "9"},
+        {"F1 on Help topics", "ready", "Alt+H F1", "help", "0"},
+        {"Esc in a menu", "ready", "Alt+G Esc", "menu", ""},
+        {"Alt+G S", "ready", "Alt+G S", "lblMessage", ""},
+        {"Alt+G T", "bar", "Alt+G T", "lblMessage", kAborted},
+        {"Alt+G X", "bar", "Alt+G X", "end", "ended"},
+        {"Alt+H T", "ready", "Alt+H T", "help", "0"},
+        {"Alt+H W", "ready", "Alt+H W", "web", "1"},
+        {"Alt+H A", "ready", "Alt+H A", "dialog", "frmKVAbout"},
+        // flying
+        {"Down", "bar", "Down", "lblBurn", "11"},
+        {"Up", "bar", "Up", "lblBurn", "9"},
+        {"Page Down", "bar", "PgDown", "lblBurn", "15"},
+        {"Page Up", "bar", "PgUp", "lblBurn", "5"},
+        {"End", "bar", "End", "lblBurn", "30"},
+        {"Home", "bar", "Home", "lblBurn", "0"},
+        {"Left", "bar", "Left", "lblBurn", "11"},
+        {"Right", "bar", "Right", "lblBurn", "9"},
+        {"Tab", "bar", "Tab", "focus", "cmdBurn"},
+        {"Shift+Tab", "Ignite", "Shift+Tab", "focus", "hsbBurn"},
+        {"Space", "Ignite", "Space", "lblTime", "1"},
+        {"Enter does not ignite", "Ignite", "Return", "lblTime", "0"},
+        {"Alt+I", "bar", "Alt+I", "lblTime focus", "1 cmdBurn"},
+        // in the About dialog
+        {"Enter in About", "About", "Return", "dialog", ""},
+        {"Esc in About", "About", "Esc", "dialog", ""},
+        {"Alt+O", "About", "Alt+O", "dialog", ""},
+        {"Alt+S", "About", "Alt+S", "sysinfo", "1"},
+        {"Tab in About", "About", "Tab", "focus", "cmdSysInfo"},
+        {"Space in About", "About", "Space", "dialog", ""},
+        {"F1 in About", "About", "F1", "help", "15"},
+    };
+    for (const auto& r : rows) {
+      QTest::newRow(r.name) << r.before << QString::fromLatin1(r.keys).split(' ') << r.watch
+                            << r.after;
+    }
+  }
+
+  void keysDoWhatTheKeysPageSays() {
+    QFETCH(QString, before);
+    QFETCH(QStringList, keys);
+    QFETCH(QString, watch);
+    QFETCH(QString, after);
+    const bool copy = qEnvironmentVariableIsSet("KELVOR_KEYS_COPY");
+    if (watch == QLatin1String("end") && !copy) {
+      QProcess game;
+      QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+      environment.insert(QStringLiteral("KELVOR_KEYS_COPY"), QStringLiteral("1"));
+      game.setProcessEnvironment(environment);
+      game.start(QCoreApplication::applicationFilePath(),
+                 {QStringLiteral("keysDoWhatTheKeysPageSays:") + QTest::currentDataTag()});
+      QVERIFY(game.waitForFinished(30000));
+      const QString out = QString::fromLocal8Bit(game.readAllStandardOutput());
+      // Ended with status 0 after the keys, before the test could pass or fail.
+      QVERIFY2(game.exitStatus() == QProcess::NormalExit && game.exitCode() == 0 &&
+                   out.contains(QLatin1String("pressing the keys")) &&
+                   !out.contains(QLatin1String("keysDoWhatTheKeysPageSays")),
+               qPrintable(out));
+      return;
+    }
+    if (before != QLatin1String("ready")) {
+      w->mnuGameStart_Click();
+      get<QScrollBar>("hsbBurn")->setValue(10);
+      if (before == QLatin1String("Ignite")) get("cmdBurn")->setFocus();
+      if (before == QLatin1String("About")) keys.prepend(QStringLiteral("F2"));
+    }
+    activate();
+    const auto look = [this, watch] {
+      QStringList seen;
+      for (const QString& what : watch.split(' ')) {
+        if (what.startsWith(QLatin1String("lbl"))) {
+          seen << text(qPrintable(what));
+        } else if (what == QLatin1String("help")) {
+          QStringList asked;
+          for (int topic : helpAsked()) asked << QString::number(topic);
+          seen << asked.join(',');
+        } else if (what == QLatin1String("asking")) {
+          seen << (QWhatsThis::inWhatsThisMode() ? "yes" : "no");
+        } else if (what == QLatin1String("dialog")) {
+          QWidget* dialog = QApplication::activeModalWidget();
+          seen << (dialog ? dialog->objectName() : QString());
+        } else if (what == QLatin1String("web")) {
+          seen << QString::number(services->webLaunches.size());
+        } else if (what == QLatin1String("sysinfo")) {
+          seen << QString::number(services->sysInfoStarts);
+        } else if (what == QLatin1String("focus")) {
+          QWidget* focus = QApplication::focusWidget();
+          seen << (focus ? focus->objectName() : QString());
+        } else if (what == QLatin1String("menu")) {
+          auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+          seen << (menu ? menu->objectName() + ':' +
+                              (menu->activeAction() ? menu->activeAction()->objectName() : "")
+                        : QString());
+        } else if (what == QLatin1String("end")) {
+          seen << QStringLiteral("still running");
+        }
+      }
+      return seen.join(' ');
+    };
+    if (copy) {
+      std::puts("pressing the keys");
+      std::fflush(stdout);
+    }
+    QCOMPARE(playAndLook(keys, look, after), after);
   }
 
   void f1WithoutMenuShowsContentsWhateverHasFocus_data() {
