@@ -40,15 +40,21 @@ sigset_t IgnoredSignals() {
 // main, and so before the game ignores SIGPIPE.
 const sigset_t g_ignoredAtStart = IgnoredSignals();
 
-void MarkCloseOnExec(int fd) {
+// What runs in QProcess's child (PrepareForExec and what it calls) is left out of
+// AddressSanitizer's checks. That child shares the game's memory until its exec (vfork), on a
+// small stack of its own, and never returns from these frames: the marks the sanitizer keeps for
+// a frame's local variables would stay behind in the game's memory and be taken for its own.
+#define KELVOR_IN_FORKED_CHILD [[gnu::no_sanitize_address]]
+
+KELVOR_IN_FORKED_CHILD void MarkCloseOnExec(int fd) {
   const int flags = ::fcntl(fd, F_GETFD);
   if (flags >= 0 && (flags & FD_CLOEXEC) == 0) ::fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
 }
 
 // The descriptors from 3 up that /proc lists, read with the raw getdents64 into a buffer on the
-// stack. Out of line and small: QProcess runs its child on a stack of a few kilobytes (it shares
-// the game's memory until the exec), and this is only the fallback.
-[[gnu::noinline]] bool MarkListedCloseOnExec() {
+// stack. Out of line and small: QProcess's child has a stack of a few kilobytes, and this is only
+// the fallback.
+KELVOR_IN_FORKED_CHILD [[gnu::noinline]] bool MarkListedCloseOnExec() {
   const int folder = ::open("/proc/self/fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (folder < 0) return false;
   alignas(dirent64) char buffer[512];
@@ -71,7 +77,7 @@ void MarkCloseOnExec(int fd) {
 // Every open descriptor from 3 up; async-signal-safe, nothing is allocated. The kernel does it
 // in one call from 5.11 on; before that, the descriptors /proc lists; without /proc, every
 // number below the limit.
-void MarkCloseOnExecAbove2() {
+KELVOR_IN_FORKED_CHILD void MarkCloseOnExecAbove2() {
   if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) == 0 || MarkListedCloseOnExec()) return;
   rlimit limit{};
   if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return;
@@ -116,7 +122,7 @@ void ReapWhenItEnds(pid_t pid) {
 
 void ChildProcess::MarkInheritedDescriptorsCloseOnExec() { MarkCloseOnExecAbove2(); }
 
-void ChildProcess::PrepareForExec() {
+KELVOR_IN_FORKED_CHILD void ChildProcess::PrepareForExec() {
   // Little on the stack: see MarkListedCloseOnExec.
   struct sigaction wanted {};
   struct sigaction current {};
