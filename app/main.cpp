@@ -9,6 +9,7 @@
 
 #include "app/desktop_services.h"
 #include "app/mod_kelvor.h"
+#include "platform/child_process.h"
 #include "platform/desktop_browser.h"
 #include "platform/session_bus.h"
 #include "shared/app_info.h"
@@ -47,9 +48,13 @@ void HoldStartMessage(QtMsgType type, const QMessageLogContext& context, const Q
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // What the game's parent left open is not for the programs the game starts, whoever starts
+  // them: alsa-lib's pipe plugin passes on whatever it finds open.
+  kelvor::ChildProcess::MarkInheritedDescriptorsCloseOnExec();
   // One rule for the whole run: a pipe or socket whose reader has gone fails the write with
   // EPIPE instead of ending the game (GLib would set this itself at its first socket anyway).
-  // Programs the game starts get the default back.
+  // Programs the game starts get the default back (ChildProcess), unless the game was started
+  // with SIGPIPE ignored.
   std::signal(SIGPIPE, SIG_IGN);
   // While this is the only thread: the environment is changed here and nowhere later, and the
   // bus check's child may go on in libdbus after its fork.

@@ -1,88 +1,187 @@
 #include "platform/child_process.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QThread>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <sstream>
+#include <system_error>
+#include <thread>
 
 namespace kelvor {
 
-ChildProcess::ChildProcess() {
-  rlimit limit{};
-  m_descriptorLimit = ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
-                              limit.rlim_cur < 65536
-                          ? static_cast<int>(limit.rlim_cur)
-                          : 65536;
-}
+namespace {
 
-void ChildProcess::PrepareForExec() const {
-  struct sigaction defaultAction {};
-  defaultAction.sa_handler = SIG_DFL;
+sigset_t IgnoredSignals() {
+  sigset_t ignored;
+  sigemptyset(&ignored);
   for (int signal = 1; signal < NSIG; ++signal) {
-    // Handlers are reset by exec anyway; ignored signals would be inherited.
     struct sigaction current {};
     if (::sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) {
-      ::sigaction(signal, &defaultAction, nullptr);
+      sigaddset(&ignored, signal);
+    }
+  }
+  return ignored;
+}
+
+// The signals ignored when the program was started, read as this file is initialised: before
+// main, and so before the game ignores SIGPIPE.
+const sigset_t g_ignoredAtStart = IgnoredSignals();
+
+// What runs in QProcess's child (PrepareForExec and what it calls) is left out of
+// AddressSanitizer's checks. That child shares the game's memory until its exec (vfork), on a
+// small stack of its own, and never returns from these frames: the marks the sanitizer keeps for
+// a frame's local variables would stay behind in the game's memory and be taken for its own.
+#define KELVOR_IN_FORKED_CHILD [[gnu::no_sanitize_address]]
+
+KELVOR_IN_FORKED_CHILD void MarkCloseOnExec(int fd) {
+  const int flags = ::fcntl(fd, F_GETFD);
+  if (flags >= 0 && (flags & FD_CLOEXEC) == 0) ::fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+}
+
+// The descriptors from 3 up that /proc lists, read with the raw getdents64 into a buffer on the
+// stack. Out of line and small: QProcess's child has a stack of a few kilobytes, and this is only
+// the fallback.
+KELVOR_IN_FORKED_CHILD [[gnu::noinline]] bool MarkListedCloseOnExec() {
+  const int folder = ::open("/proc/self/fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder < 0) return false;
+  alignas(dirent64) char buffer[512];
+  for (ssize_t got; (got = ::getdents64(folder, buffer, sizeof buffer)) > 0;) {
+    for (ssize_t at = 0; at < got;) {
+      const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
+      at += entry->d_reclen;
+      int fd = 0;
+      const char* digit = entry->d_name;
+      for (; *digit >= '0' && *digit <= '9' && fd < INT_MAX / 10; ++digit) {
+        fd = fd * 10 + (*digit - '0');
+      }
+      if (*digit == '\0' && digit != entry->d_name && fd > 2 && fd != folder) MarkCloseOnExec(fd);
+    }
+  }
+  ::close(folder);
+  return true;
+}
+
+// Every open descriptor from 3 up; async-signal-safe, nothing is allocated. The kernel does it
+// in one call from 5.11 on; before that, the descriptors /proc lists; without /proc, every
+// number below the limit.
+KELVOR_IN_FORKED_CHILD void MarkCloseOnExecAbove2() {
+  if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) == 0 || MarkListedCloseOnExec()) return;
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return;
+  for (rlim_t fd = 3; fd < limit.rlim_cur && fd <= INT_MAX; ++fd) {
+    MarkCloseOnExec(static_cast<int>(fd));
+  }
+}
+
+void Reap(pid_t pid, int options) {
+  while (::waitpid(pid, nullptr, options) < 0 && errno == EINTR) {
+  }
+}
+
+// A started program is the game's child until it ends, and a zombie from then until the game
+// collects its end. The event loop is told of the end through a pidfd; without a loop on this
+// thread, or on a kernel before 5.3 (no pidfd_open), a thread of its own waits for it.
+void ReapWhenItEnds(pid_t pid) {
+  QCoreApplication* const app = QCoreApplication::instance();
+  if (app != nullptr && QThread::currentThread() == app->thread()) {
+    // Through syscall: the C library's own declaration (2.36) lacks C linkage for C++.
+    const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));  // close-on-exec
+    if (pidfd >= 0) {
+      // A child of the application: gone with it, the descriptor with it.
+      auto* const watch = new QSocketNotifier(pidfd, QSocketNotifier::Read, app);
+      QObject::connect(watch, &QObject::destroyed, [pidfd] { ::close(pidfd); });
+      QObject::connect(watch, &QSocketNotifier::activated, watch, [watch, pid] {
+        watch->setEnabled(false);
+        Reap(pid, WNOHANG);
+        watch->deleteLater();
+      });
+      return;
+    }
+  }
+  try {
+    std::thread([pid] { Reap(pid, 0); }).detach();
+  } catch (const std::system_error&) {
+    // No thread to be had: the zombie stays until the game ends, and then goes with it.
+  }
+}
+
+}  // namespace
+
+void ChildProcess::MarkInheritedDescriptorsCloseOnExec() { MarkCloseOnExecAbove2(); }
+
+KELVOR_IN_FORKED_CHILD void ChildProcess::PrepareForExec() {
+  // Little on the stack: see MarkListedCloseOnExec.
+  struct sigaction wanted {};
+  struct sigaction current {};
+  for (int signal = 1; signal < NSIG; ++signal) {
+    if (sigismember(&g_ignoredAtStart, signal) == 1) {
+      // Also for a signal someone has since given a handler, which exec would make the
+      // default; and QProcess puts SIGPIPE back to the default on its own.
+      wanted.sa_handler = SIG_IGN;
+      ::sigaction(signal, &wanted, nullptr);
+    } else if (::sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) {
+      // Handlers are reset by exec anyway; what the game ignores would be inherited.
+      wanted.sa_handler = SIG_DFL;
+      ::sigaction(signal, &wanted, nullptr);
     }
   }
   sigset_t noSignals;
   sigemptyset(&noSignals);
   ::sigprocmask(SIG_SETMASK, &noSignals, nullptr);
-
-  if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) == 0) return;
-  // A kernel older than 5.11: one descriptor at a time.
-  for (int fd = 3; fd < m_descriptorLimit; ++fd) {
-    const int flags = ::fcntl(fd, F_GETFD);
-    if (flags >= 0 && (flags & FD_CLOEXEC) == 0) ::fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
-  }
+  MarkCloseOnExecAbove2();
 }
 
 bool ChildProcess::StartDetached(const std::vector<std::string>& arguments) const {
   if (arguments.empty()) return false;
-  // Everything the children use is made before fork: in the child of a threaded process only
-  // async-signal-safe calls are allowed.
   std::vector<char*> argv;
   argv.reserve(arguments.size() + 1);
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
-  char** const envp = environ;
-  int started[2];
-  if (::pipe2(started, O_CLOEXEC) != 0) return false;
 
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::setsid();
-    const pid_t grandchild = ::fork();
-    if (grandchild == 0) {
-      PrepareForExec();
-      ::execve(argv[0], argv.data(), envp);
-    }
-    // Here in the short-lived child, or in the program's process when exec failed.
-    if (grandchild > 0) ::_exit(0);
-    const char failed = 1;
-    [[maybe_unused]] const ssize_t told = ::write(started[1], &failed, 1);
-    ::_exit(127);
+  // posix_spawn sets every signal but those ignored at the game's start to the default (a
+  // handler would be reset by exec anyway), empties the mask, and closes every descriptor above
+  // 2 in the child: all in the child, between its clone and its exec, where the C library does
+  // only what is safe there.
+  sigset_t byDefault;
+  sigfillset(&byDefault);
+  for (int signal = 1; signal < NSIG; ++signal) {
+    if (sigismember(&g_ignoredAtStart, signal) == 1) sigdelset(&byDefault, signal);
   }
-  ::close(started[1]);
-  if (child < 0) {
-    ::close(started[0]);
+  sigset_t noSignals;
+  sigemptyset(&noSignals);
+  posix_spawnattr_t attributes;
+  if (posix_spawnattr_init(&attributes) != 0) return false;
+  posix_spawn_file_actions_t actions;
+  if (posix_spawn_file_actions_init(&actions) != 0) {
+    posix_spawnattr_destroy(&attributes);
     return false;
   }
-  char failed = 0;
-  ssize_t got = 0;
-  do {
-    got = ::read(started[0], &failed, 1);
-  } while (got < 0 && errno == EINTR);
-  ::close(started[0]);
-  while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
-  }
-  return got == 0;
+  pid_t pid = 0;
+  const bool started =
+      posix_spawnattr_setflags(
+          &attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK) == 0 &&
+      posix_spawnattr_setsigdefault(&attributes, &byDefault) == 0 &&
+      posix_spawnattr_setsigmask(&attributes, &noSignals) == 0 &&
+      posix_spawn_file_actions_addclosefrom_np(&actions, 3) == 0 &&
+      // The C library reports a failed exec here, as its error.
+      posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ) == 0;
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  if (started) ReapWhenItEnds(pid);
+  return started;
 }
 
 bool ChildProcess::IsExecutableFile(const std::string& path) {

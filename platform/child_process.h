@@ -6,25 +6,30 @@
 namespace kelvor {
 
 // How the game finds and starts other programs. What every program it starts gets, whoever
-// starts it: standard input, output and error
-// and nothing else of the game's (the sound device alsa-lib opened, the game's pipes), default
-// signal handling and an empty signal mask, as from a shell.
+// starts it: standard input, output and error and nothing else of the game's (the sound device
+// alsa-lib opened, the game's pipes); an empty signal mask; and the signal dispositions the game
+// itself was started with. A signal ignored then (SIGHUP under nohup) stays ignored; one the game
+// ignores for its own sake (SIGPIPE) is handled by default again. The dispositions are recorded
+// as this part of the program is loaded, before main runs.
 class ChildProcess {
  public:
-  // Taken before fork: the limit the fallback below walks up to, read while that is still
-  // allowed.
-  ChildProcess();
+  // Marks every descriptor above 2 close-on-exec. The game runs it first thing, so that what
+  // its own parent left open reaches no program started inside the game, also none started by
+  // a library that passes on whatever it finds open (alsa-lib's pipe plugin, popen).
+  static void MarkInheritedDescriptorsCloseOnExec();
 
-  // In the child, after fork and before exec; async-signal-safe. Every descriptor above 2 is
-  // marked close-on-exec rather than closed, so that a pipe the starter reads the exec's outcome
+  // In the child after fork and before exec, for a starter that forks by itself (QProcess);
+  // async-signal-safe. Puts the signals back as above, and marks every descriptor above 2
+  // close-on-exec rather than closing it, so that a pipe the starter reads the exec's outcome
   // from stays open until the exec succeeds.
-  void PrepareForExec() const;
+  static void PrepareForExec();
 
-  // Starts argv[0], a full path, with the given arguments and the game's environment, detached:
-  // a short-lived child starts it and ends at once, so the program is nobody's zombie and lives
-  // on after the game. The arguments go to execve as the bytes they are. True once the program
-  // runs; false when it could not be started (missing, not executable, an interpreter the
-  // kernel cannot find...), which a pipe closed by a successful exec tells apart.
+  // Starts argv[0], a full path, with the given arguments and the game's environment, through
+  // posix_spawn, in a session of its own: it lives on after the game, and a hang-up or Ctrl+C
+  // in the game's terminal is not its business. The arguments go to execve as the bytes they
+  // are. True once the program runs; false when it could not be started (missing, not
+  // executable, an interpreter the kernel cannot find...). Its end is collected by the event
+  // loop of the calling thread (by a thread of its own without one), so that it leaves no zombie.
   bool StartDetached(const std::vector<std::string>& argv) const;
 
   // A regular file this process may execute.
@@ -33,9 +38,6 @@ class ChildProcess {
   // empty or relative entry ("", ".") means the working folder, which is wherever the game was
   // started and may hold anything. Empty when it is nowhere else.
   static std::string FindInAbsolutePath(const std::string& name);
-
- private:
-  int m_descriptorLimit = 0;
 };
 
 }  // namespace kelvor

@@ -6,7 +6,6 @@
 
 #include <condition_variable>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -26,15 +25,9 @@ namespace kelvor {
 struct GioApi {
   decltype(&g_free) free;
   decltype(&g_strfreev) strfreev;
-  decltype(&g_list_append) list_append;
   decltype(&g_list_free) list_free;
-  decltype(&g_error_free) error_free;
   decltype(&g_shell_parse_argv) shell_parse_argv;
-  decltype(&g_shell_quote) shell_quote;
-  decltype(&g_key_file_new) key_file_new;
-  decltype(&g_key_file_free) key_file_free;
-  decltype(&g_key_file_load_from_file) key_file_load_from_file;
-  decltype(&g_key_file_set_string) key_file_set_string;
+  decltype(&g_filename_from_uri) filename_from_uri;
   decltype(&g_object_unref) object_unref;
   decltype(&g_type_check_instance_is_a) type_check_instance_is_a;
   decltype(&g_cancellable_new) cancellable_new;
@@ -42,25 +35,21 @@ struct GioApi {
   decltype(&g_file_new_for_path) file_new_for_path;
   decltype(&g_file_query_info) file_query_info;
   decltype(&g_file_info_get_content_type) file_info_get_content_type;
+  decltype(&g_icon_to_string) icon_to_string;
   decltype(&g_app_info_get_default_for_type) app_info_get_default_for_type;
   decltype(&g_app_info_get_recommended_for_type) app_info_get_recommended_for_type;
   decltype(&g_app_info_supports_uris) app_info_supports_uris;
   decltype(&g_app_info_get_commandline) app_info_get_commandline;
-  decltype(&g_app_info_launch_uris) app_info_launch_uris;
+  decltype(&g_app_info_get_name) app_info_get_name;
+  decltype(&g_app_info_get_icon) app_info_get_icon;
   decltype(&g_desktop_app_info_get_type) desktop_app_info_get_type;
   decltype(&g_desktop_app_info_get_boolean) desktop_app_info_get_boolean;
   decltype(&g_desktop_app_info_get_filename) desktop_app_info_get_filename;
-  decltype(&g_desktop_app_info_new_from_keyfile) desktop_app_info_new_from_keyfile;
-  decltype(&g_bus_get_sync) bus_get_sync;
 };
 
 namespace {
 
 using Result = DesktopBrowser::Result;
-
-// A launch that has begun by the time limit no longer waits on the bus (the connection is made
-// before it); it gets this long to hand the address over.
-constexpr std::chrono::seconds kLaunchGrace{1};
 
 std::optional<GioApi> LoadGio() {
   // By name alone: the loader then searches only the system's folders (the game's executable
@@ -70,15 +59,9 @@ std::optional<GioApi> LoadGio() {
   // A handle's symbols include those of the libraries it depends on: GObject and GLib.
   GioApi api{};
   if (BindSymbol(library, "g_free", api.free) && BindSymbol(library, "g_strfreev", api.strfreev) &&
-      BindSymbol(library, "g_list_append", api.list_append) &&
       BindSymbol(library, "g_list_free", api.list_free) &&
-      BindSymbol(library, "g_error_free", api.error_free) &&
       BindSymbol(library, "g_shell_parse_argv", api.shell_parse_argv) &&
-      BindSymbol(library, "g_shell_quote", api.shell_quote) &&
-      BindSymbol(library, "g_key_file_new", api.key_file_new) &&
-      BindSymbol(library, "g_key_file_free", api.key_file_free) &&
-      BindSymbol(library, "g_key_file_load_from_file", api.key_file_load_from_file) &&
-      BindSymbol(library, "g_key_file_set_string", api.key_file_set_string) &&
+      BindSymbol(library, "g_filename_from_uri", api.filename_from_uri) &&
       BindSymbol(library, "g_object_unref", api.object_unref) &&
       BindSymbol(library, "g_type_check_instance_is_a", api.type_check_instance_is_a) &&
       BindSymbol(library, "g_cancellable_new", api.cancellable_new) &&
@@ -86,18 +69,17 @@ std::optional<GioApi> LoadGio() {
       BindSymbol(library, "g_file_new_for_path", api.file_new_for_path) &&
       BindSymbol(library, "g_file_query_info", api.file_query_info) &&
       BindSymbol(library, "g_file_info_get_content_type", api.file_info_get_content_type) &&
+      BindSymbol(library, "g_icon_to_string", api.icon_to_string) &&
       BindSymbol(library, "g_app_info_get_default_for_type", api.app_info_get_default_for_type) &&
       BindSymbol(library, "g_app_info_get_recommended_for_type",
                  api.app_info_get_recommended_for_type) &&
       BindSymbol(library, "g_app_info_supports_uris", api.app_info_supports_uris) &&
       BindSymbol(library, "g_app_info_get_commandline", api.app_info_get_commandline) &&
-      BindSymbol(library, "g_app_info_launch_uris", api.app_info_launch_uris) &&
+      BindSymbol(library, "g_app_info_get_name", api.app_info_get_name) &&
+      BindSymbol(library, "g_app_info_get_icon", api.app_info_get_icon) &&
       BindSymbol(library, "g_desktop_app_info_get_type", api.desktop_app_info_get_type) &&
       BindSymbol(library, "g_desktop_app_info_get_boolean", api.desktop_app_info_get_boolean) &&
-      BindSymbol(library, "g_desktop_app_info_get_filename", api.desktop_app_info_get_filename) &&
-      BindSymbol(library, "g_desktop_app_info_new_from_keyfile",
-                 api.desktop_app_info_new_from_keyfile) &&
-      BindSymbol(library, "g_bus_get_sync", api.bus_get_sync)) {
+      BindSymbol(library, "g_desktop_app_info_get_filename", api.desktop_app_info_get_filename)) {
     return api;  // GIO stays loaded for the rest of the run: GObject types cannot be unloaded
   }
   dlclose(library);
@@ -112,6 +94,13 @@ struct GObjectUnref {
 };
 template <class T>
 using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
+
+// GLib's strings, freed with GLib's allocator; empty for none.
+std::string TakeString(const GioApi& gio, gchar* text) {
+  std::string result = text != nullptr ? text : "";
+  gio.free(text);
+  return result;
+}
 
 // One search for the browser, shared by the caller and the worker thread; whichever lets go
 // last frees it.
@@ -135,17 +124,10 @@ struct Search {
   std::mutex mutex;
   std::condition_variable changed;
   // Guarded by mutex.
-  bool abandoned = false;  // the caller has stopped waiting: start nothing, leave the page alone
-  bool launching = false;  // the launch has begun
   bool done = false;
-  Result result = Result::kNoProgram;
-  std::string programPath;
+  bool failed = false;            // the search itself went wrong (out of memory)
+  std::vector<std::string> argv;  // the command to start; empty when no application takes it
 };
-
-bool StillWanted(Search& search) {
-  const std::lock_guard lock(search.mutex);
-  return !search.abandoned;
-}
 
 bool IsDesktopEntry(const GioApi& gio, GAppInfo* app) {
   return gio.type_check_instance_is_a(reinterpret_cast<GTypeInstance*>(app),
@@ -157,86 +139,124 @@ bool NeedsTerminal(const GioApi& gio, GAppInfo* app) {
          gio.desktop_app_info_get_boolean(reinterpret_cast<GDesktopAppInfo*>(app), "Terminal");
 }
 
-struct CommandLine {
-  std::string programPath;  // the program as a full path; empty when there is none
-  std::string exec;         // the entry's command line with that path as its program
+// What the field codes of one entry's command line stand for in this start.
+struct FieldValues {
+  std::string address;
+  std::string localPath;  // the address as a file name, when it names a local file
+  std::string name;       // the entry's Name, in the desktop's language
+  std::string icon;       // its Icon, as GIO reads it
+  std::string entryFile;  // the file the entry was read from
+  bool addressUsed = false;
 };
 
-// A field code of a desktop entry's command line that stands alone as an argument ("%u").
-bool IsFieldCode(const char* argument) {
-  return argument[0] == '%' && argument[1] != '\0' && argument[2] == '\0';
+// The arguments one field code ("%u") stands for. As GIO fills them in for a single address:
+// the address goes to the first of %u, %U, %f and %F only (%f and %F as a local file name, or
+// not at all for an address on the network); %i becomes two arguments, "--icon" and the icon;
+// a value the entry lacks leaves nothing; the deprecated codes (%d, %D, %n, %N, %v, %m) and
+// unknown ones stand for nothing.
+std::vector<std::string> FieldCode(char code, FieldValues& values) {
+  const auto given = [](const std::string& value) {
+    return value.empty() ? std::vector<std::string>{} : std::vector<std::string>{value};
+  };
+  switch (code) {
+    case 'u':
+    case 'U':
+    case 'f':
+    case 'F':
+      if (values.addressUsed) return {};
+      values.addressUsed = true;
+      return given(code == 'u' || code == 'U' ? values.address : values.localPath);
+    case 'i':
+      if (values.icon.empty()) return {};
+      return {"--icon", values.icon};
+    case 'c':
+      return given(values.name);
+    case 'k':
+      return given(values.entryFile);
+    case '%':
+      return {"%"};
+    default:
+      return {};
+  }
 }
 
-// The application's executable as a full path, and its command line rewritten to start exactly
-// that file. The program is the first word of the entry's command line as the launch would
-// split it, so that a quoted path with spaces in it stays whole.
-CommandLine CommandLineOf(const GioApi& gio, GAppInfo* app) {
-  const char* commandLine = gio.app_info_get_commandline(app);
-  if (commandLine == nullptr) return {};
+// The command an entry's Exec line gives, split by GLib's own parser (the entry's quoting
+// rules) before the codes are filled in, so that an address with blanks or quotes in it stays
+// one argument. A code that is a whole argument becomes the arguments it stands for (none, one,
+// or two for %i); a code inside an argument becomes its text there ("--class=%c").
+std::vector<std::string> ExpandCommandLine(const GioApi& gio, const char* exec,
+                                           FieldValues& values) {
   gint argc = 0;
-  gchar** argv = nullptr;
-  if (!gio.shell_parse_argv(commandLine, &argc, &argv, nullptr)) return {};
-  const std::string program = argc > 0 ? argv[0] : "";
-  CommandLine result;
-  if (!program.empty() && program.front() == '/') {
-    result.programPath = program;
-  } else if (!program.empty() && program.find('/') == std::string::npos) {
-    result.programPath = ChildProcess::FindInAbsolutePath(program);
-  }  // a name with a slash that is not a full path would be looked for in the working folder
-  if (!result.programPath.empty()) {
-    const auto quoted = [&gio](const char* text) {
-      gchar* quote = gio.shell_quote(text);
-      std::string word(quote);
-      gio.free(quote);
-      return word;
-    };
-    result.exec = quoted(result.programPath.c_str());
-    for (gint i = 1; i < argc; ++i) {
-      result.exec += ' ';
-      result.exec += IsFieldCode(argv[i]) ? std::string(argv[i]) : quoted(argv[i]);
+  gchar** words = nullptr;
+  if (!gio.shell_parse_argv(exec, &argc, &words, nullptr)) return {};
+  std::vector<std::string> argv;
+  for (gint i = 0; i < argc; ++i) {
+    const std::string word = words[i];
+    if (word.size() == 2 && word[0] == '%') {
+      for (std::string& argument : FieldCode(word[1], values)) argv.push_back(std::move(argument));
+      continue;
     }
+    std::string expanded;
+    for (std::size_t at = 0; at < word.size(); ++at) {
+      if (word[at] != '%' || at + 1 == word.size()) {
+        expanded += word[at];
+        continue;
+      }
+      const std::vector<std::string> parts = FieldCode(word[++at], values);
+      for (std::size_t part = 0; part < parts.size(); ++part) {
+        expanded += (part > 0 ? " " : "") + parts[part];
+      }
+    }
+    argv.push_back(std::move(expanded));
   }
-  gio.strfreev(argv);
-  return result;
+  gio.strfreev(words);
+  return argv;
 }
 
-// The desktop entry of `app` with its command line replaced by `exec`, so that the launch starts
-// the program that was looked for and checked, not whatever its name means to PATH by then.
-GAppInfo* WithCommandLine(const GioApi& gio, GAppInfo* app, const std::string& exec) {
-  if (!IsDesktopEntry(gio, app)) return nullptr;
-  const char* file = gio.desktop_app_info_get_filename(reinterpret_cast<GDesktopAppInfo*>(app));
-  if (file == nullptr) return nullptr;
-  GKeyFile* entry = gio.key_file_new();
-  GAppInfo* rewritten = nullptr;
-  if (gio.key_file_load_from_file(entry, file, G_KEY_FILE_NONE, nullptr)) {
-    gio.key_file_set_string(entry, G_KEY_FILE_DESKTOP_GROUP, G_KEY_FILE_DESKTOP_KEY_EXEC,
-                            exec.c_str());
-    rewritten = reinterpret_cast<GAppInfo*>(gio.desktop_app_info_new_from_keyfile(entry));
+// The command that starts `app` with the address, its program as a full path; empty when the
+// program cannot be named so: a bare name found nowhere but in the working folder, or a
+// relative path, which would be looked for there.
+std::vector<std::string> CommandOf(const GioApi& gio, GAppInfo* app, const std::string& url) {
+  const char* exec = gio.app_info_get_commandline(app);
+  if (exec == nullptr) return {};
+  FieldValues values;
+  values.address = url;
+  values.localPath = TakeString(gio, gio.filename_from_uri(url.c_str(), nullptr, nullptr));
+  if (const char* name = gio.app_info_get_name(app)) values.name = name;
+  if (GIcon* icon = gio.app_info_get_icon(app)) {
+    values.icon = TakeString(gio, gio.icon_to_string(icon));
   }
-  gio.key_file_free(entry);
-  return rewritten;
+  if (IsDesktopEntry(gio, app)) {
+    const char* file = gio.desktop_app_info_get_filename(reinterpret_cast<GDesktopAppInfo*>(app));
+    if (file != nullptr) values.entryFile = file;
+  }
+  std::vector<std::string> argv = ExpandCommandLine(gio, exec, values);
+  if (argv.empty() || argv.front().empty()) return {};
+  std::string& program = argv.front();
+  if (program.find('/') == std::string::npos) {
+    program = ChildProcess::FindInAbsolutePath(program);
+  } else if (program.front() != '/') {
+    program.clear();
+  }
+  if (program.empty()) return {};
+  return argv;
 }
 
-struct Association {
-  GObjectPtr<GAppInfo> app;
-  std::string programPath;
-};
-
-// The desktop's default application for the page's content type that takes an address as an
-// argument and runs in a window of its own. When the default needs a terminal (a text-mode
-// browser), the other applications recommended for the type are tried in the desktop's order.
-Association FindAssociatedProgram(Search& search) {
+// The command of the desktop's default application for the page's content type that takes an
+// address as an argument and runs in a window of its own. When the default needs a terminal (a
+// text-mode browser), the other applications recommended for the type are tried in the
+// desktop's order.
+std::vector<std::string> FindCommand(Search& search) {
   const GioApi& gio = search.gio;
   const GObjectUnref unref{&gio};
-  if (!StillWanted(search)) return {{nullptr, unref}, {}};
   GObjectPtr<GFile> file(gio.file_new_for_path(search.pagePath.c_str()), unref);
   GObjectPtr<GFileInfo> info(
       gio.file_query_info(file.get(), G_FILE_ATTRIBUTE_STANDARD_CONTENT_TYPE,
                           G_FILE_QUERY_INFO_NONE, search.cancellable, nullptr),
       unref);
-  if (!info) return {{nullptr, unref}, {}};
+  if (!info) return {};
   const char* type = gio.file_info_get_content_type(info.get());
-  if (type == nullptr) return {{nullptr, unref}, {}};
+  if (type == nullptr) return {};
 
   std::vector<GObjectPtr<GAppInfo>> candidates;
   candidates.emplace_back(gio.app_info_get_default_for_type(type, TRUE), unref);
@@ -251,77 +271,25 @@ Association FindAssociatedProgram(Search& search) {
         NeedsTerminal(gio, candidate.get())) {
       continue;
     }
-    CommandLine command = CommandLineOf(gio, candidate.get());
-    if (command.programPath.empty() || command.programPath.size() > search.maxProgramPath) {
-      continue;
-    }
-    GObjectPtr<GAppInfo> app(WithCommandLine(gio, candidate.get(), command.exec), unref);
-    if (!app) continue;
-    return {std::move(app), std::move(command.programPath)};
+    std::vector<std::string> argv = CommandOf(gio, candidate.get(), search.url);
+    if (!argv.empty() && argv.front().size() <= search.maxProgramPath) return argv;
   }
-  return {{nullptr, unref}, {}};
-}
-
-// The desktop's launcher hands the program to a helper that reports success once it is
-// running, even when the program itself then cannot be executed. So the start also checks what
-// the system would refuse to execute: a program that is no executable file, or a script whose
-// interpreter is missing.
-bool CanExecute(const std::string& programPath) {
-  if (!ChildProcess::IsExecutableFile(programPath)) return false;
-  std::ifstream program(programPath, std::ios::binary);
-  if (!program.is_open()) return false;
-  char head[256] = {};
-  program.read(head, sizeof head);
-  const std::string start(head, static_cast<std::size_t>(program.gcount()));
-  if (start.rfind("#!", 0) != 0) return true;
-  // The kernel splits the line at blanks and tabs only: a carriage return of a line written
-  // on another system is part of the interpreter's name, which then does not exist.
-  const std::string line = start.substr(2, start.find('\n') - 2);
-  const std::size_t begin = line.find_first_not_of(" \t");
-  if (begin == std::string::npos) return false;
-  const std::string interpreter = line.substr(begin, line.find_first_of(" \t", begin) - begin);
-  return ChildProcess::IsExecutableFile(interpreter);
-}
-
-// Runs the application through its desktop entry with the address as its one argument.
-bool StartProgram(Search& search, const Association& association) {
-  const GioApi& gio = search.gio;
-  if (!CanExecute(association.programPath)) return false;
-  // GIO's launch first asks for the session bus, and waits without limit for a bus daemon that
-  // has stopped answering. Connecting here, where the wait can be called off, leaves the launch
-  // the connection already made: GIO keeps one per process for as long as it is held.
-  GError* error = nullptr;
-  GDBusConnection* bus = gio.bus_get_sync(G_BUS_TYPE_SESSION, search.cancellable, &error);
-  if (error != nullptr) {
-    gio.error_free(error);  // without a bus, GIO starts the program all the same
-    error = nullptr;
-  }
-  const GObjectPtr<GDBusConnection> holdBus(bus, GObjectUnref{&gio});
-  {
-    const std::lock_guard lock(search.mutex);
-    if (search.abandoned) return false;
-    search.launching = true;
-  }
-  GList* uris = gio.list_append(nullptr, const_cast<char*>(search.url.c_str()));
-  const bool started = gio.app_info_launch_uris(association.app.get(), uris, nullptr, &error);
-  gio.list_free(uris);
-  if (error != nullptr) gio.error_free(error);
-  return started;
+  return {};
 }
 
 void Work(const std::shared_ptr<Search>& search) {
-  Result result = Result::kNoProgram;
-  const Association association = FindAssociatedProgram(*search);
-  if (association.app) {
-    {
-      const std::lock_guard lock(search->mutex);
-      search->programPath = association.programPath;
-    }
-    result = StartProgram(*search, association) ? Result::kStarted : Result::kNotStarted;
+  std::vector<std::string> argv;
+  bool failed = false;
+  // Nothing may leave the thread: an exception there would end the game.
+  try {
+    argv = FindCommand(*search);
+  } catch (...) {
+    failed = true;
   }
   {
     const std::lock_guard lock(search->mutex);
-    search->result = result;
+    search->argv = std::move(argv);
+    search->failed = failed;
     search->done = true;
   }
   search->changed.notify_all();
@@ -356,9 +324,6 @@ void DesktopBrowser::KeepSearchPathsAbsolute() {
 }
 
 const DesktopBrowser* DesktopBrowser::Get() {
-  // GLib reads the lists once, at their first use; the game has cleaned them at its start.
-  static const bool cleaned = (KeepSearchPathsAbsolute(), true);
-  (void)cleaned;
   static const std::optional<GioApi> gio = LoadGio();
   if (!gio) return nullptr;
   static const DesktopBrowser browser(*gio);
@@ -379,26 +344,22 @@ DesktopBrowser::Result DesktopBrowser::Open(const std::string& pagePath, const s
   }
 
   std::unique_lock lock(search->mutex);
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  const auto finished = [&search] { return search->done; };
-  bool done = search->changed.wait_until(lock, deadline, finished);
-  if (!done && search->launching) {
-    done = search->changed.wait_until(lock, deadline + kLaunchGrace, finished);
-  }
-  programPath = search->programPath;
-  if (done) {
-    const Result result = search->result;
+  if (!search->changed.wait_until(lock, std::chrono::steady_clock::now() + limit,
+                                  [&search] { return search->done; })) {
+    // The desktop has not answered in time. The worker may stay blocked in a call that cannot
+    // be called off; it ends on its own, if ever, holding its share of the search, and starts
+    // nothing: programs are started here only.
     lock.unlock();
-    worker.join();
-    return result;
+    m_gio.cancellable_cancel(search->cancellable);
+    worker.detach();
+    return Result::kNotStarted;
   }
-  // The desktop has not answered in time. The worker may stay blocked in a call that cannot be
-  // called off; it ends on its own, if ever, holding its share of the search.
-  search->abandoned = true;
   lock.unlock();
-  m_gio.cancellable_cancel(search->cancellable);
-  worker.detach();
-  return Result::kNotStarted;
+  worker.join();
+  if (search->failed) return Result::kNotStarted;
+  if (search->argv.empty()) return Result::kNoProgram;
+  programPath = search->argv.front();
+  return ChildProcess().StartDetached(search->argv) ? Result::kStarted : Result::kNotStarted;
 }
 
 }  // namespace kelvor

@@ -7,7 +7,8 @@ namespace kelvor {
 
 struct GioApi;
 
-// The desktop's browser for a web page, found and started through GIO.
+// The desktop's browser for a web page, found through GIO and started as every other program the
+// game starts (ChildProcess).
 //
 // GIO is opened from the system's library folders at the first use rather than linked: GIO and
 // the libraries under it (mount tables, SELinux, the GObject type system) take over a megabyte
@@ -15,9 +16,10 @@ struct GioApi;
 // only, so the loader looks where the system keeps its libraries and never in the folder the
 // game was started from.
 //
-// Finding and starting the browser may wait on other processes: GIO's file system layer and the
-// launch itself talk to the session bus, and a bus daemon that has stopped answering would hold
-// them forever. So that part runs on a worker thread and the caller waits for it only so long.
+// Finding the browser may wait on other processes and devices: GIO's file system layer may ask
+// the session bus (GVfs), and the desktop's files may lie on a file system that has stopped
+// answering. So the search runs on a worker thread and the caller waits for it only so long. The
+// worker only finds the application and its command; the caller starts it.
 class DesktopBrowser {
  public:
   enum class Result {
@@ -33,22 +35,21 @@ class DesktopBrowser {
   // Drops the relative folders from the XDG search lists of this process's environment (and a
   // relative XDG home), where GLib would look for applications and associations under the
   // working folder. Must run before GLib's first look at them, and while no other thread reads
-  // the environment: start-up runs it first thing, and Get runs it once more for programs
-  // without that start-up.
+  // or changes the environment: start-up runs it first thing (and so does a test program).
   static void KeepSearchPathsAbsolute();
 
   // Asks the desktop for the default application of the content type of the page at
-  // `pagePath`, and starts it with `url` as its one argument. Returns after at most `limit`
-  // (kNotStarted when the desktop has not answered by then); a search still running then is
-  // left to end on its own, no longer looks at the page and starts nothing, unless its launch
-  // had begun before the limit and then overruns a further second. `programPath`
-  // receives the application's executable as a full path of at most `maxProgramPath` bytes
-  // whenever one was found, and an empty string otherwise. A bare program name counts only when
-  // it is found in a folder of PATH that is a full path, and the launch starts exactly the file
-  // found, not the name looked up once more.
-  Result Open(const std::string& pagePath, const std::string& url,
-              std::chrono::milliseconds limit, std::size_t maxProgramPath,
-              std::string& programPath) const;
+  // `pagePath`, and starts it with `url` as its address. When the default needs a terminal or
+  // takes no addresses, the other applications recommended for the type are tried in the
+  // desktop's order. The command is the entry's own (its Exec line, split as GLib splits it, with
+  // its field codes filled in), and its program is started as the exact file that was looked
+  // for: a full path of at most `maxProgramPath` bytes, or a bare name found in a folder of PATH
+  // that is a full path. Returns after at most `limit` (kNotStarted when the desktop has not
+  // answered by then); a search still running then is left to end on its own and starts
+  // nothing. `programPath` receives the program as a full path whenever one was found in time,
+  // and an empty string otherwise.
+  Result Open(const std::string& pagePath, const std::string& url, std::chrono::milliseconds limit,
+              std::size_t maxProgramPath, std::string& programPath) const;
 
  private:
   explicit DesktopBrowser(const GioApi& gio) : m_gio(gio) {}

@@ -2,6 +2,7 @@
 
 #include <signal.h>
 #include <sys/prctl.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QFile>
@@ -157,12 +158,16 @@ void HelpViewer::Start(const QString& helpFile) {
   // The viewer's own messages are not the game's business.
   m_process->setProcessChannelMode(QProcess::ForwardedChannels);
   // The game may end at once, without running any of its own clean-up (Exit does, and so does
-  // a crash); the viewer belongs to this game and is told to end with it. It gets nothing else
-  // of the game's: no descriptor but its standard ones, no ignored or blocked signal.
-  const ChildProcess child;
-  m_process->setChildProcessModifier([child] {
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    child.PrepareForExec();
+  // a crash); the viewer belongs to this game and is told to end with it. The kernel sends the
+  // signal when the thread that started the viewer ends, and this is the window's thread. A game
+  // that ended between the fork and that request is no longer the parent by then, and the
+  // signal would never come: the viewer does not start at all. It gets nothing else of the
+  // game's: no descriptor but its standard ones, the signals as the game was started with them.
+  const pid_t game = ::getpid();
+  m_process->setChildProcessModifier([game] {
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (::getppid() != game) ::_exit(127);
+    ChildProcess::PrepareForExec();
   });
   m_helpFile = helpFile;
   QProcess* process = m_process.get();

@@ -47,8 +47,6 @@ class HelpViewer {
   // Ends the viewer this object started, if it still runs. Done when the game quits, so that no
   // help window outlives the game it belongs to.
   void Close();
-  // Whether the viewer this object started still runs, as far as the event loop has heard.
-  bool IsRunning() const;
 
   // Qt Assistant in the Qt binaries folder.
   static QString DefaultProgram();
@@ -79,6 +77,8 @@ class HelpViewer {
                                        int exitCode);
 
  private:
+  // Whether the viewer this object started still runs, as far as the event loop has heard.
+  bool IsRunning() const;
   void Send(const QString& helpFile, const QString& command);
   bool IsRunningWith(const QString& helpFile) const;
   void Start(const QString& helpFile);

@@ -1,10 +1,12 @@
 // Stands in for the system-information program in tests: appends the path it was started by,
-// its number of arguments and the descriptors it inherited to the file named in
-// KELVOR_TEST_RECORD, so a test can tell that, and how, it ran.
+// its number of arguments, the descriptors it inherited and the standard signals (1 to 31) it was
+// started with ignored ("-" for none) to the file named in KELVOR_TEST_RECORD, so a test can
+// tell that, and how, it ran.
 #include <dirent.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <set>
 #include <string>
 
@@ -22,9 +24,20 @@ int main(int argc, char* argv[]) {
   }
   std::string fds;
   for (int fd : inherited) fds += (fds.empty() ? "" : ",") + std::to_string(fd);
+  unsigned long long mask = 0;
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("SigIgn:\t", 0) == 0) mask = std::stoull(line.substr(8), nullptr, 16);
+  }
+  std::string ignored;
+  for (int signal = 1; signal < 32; ++signal) {
+    if (mask & (1ULL << (signal - 1)))
+      ignored += (ignored.empty() ? "" : ",") + std::to_string(signal);
+  }
+  if (ignored.empty()) ignored = "-";
   std::FILE* file = std::fopen(record, "a");
   if (file == nullptr) return 3;
-  std::fprintf(file, "%s %d %s\n", argv[0], argc, fds.c_str());
+  std::fprintf(file, "%s %d %s %s\n", argv[0], argc, fds.c_str(), ignored.c_str());
   std::fclose(file);
   return 0;
 }

@@ -7,12 +7,14 @@
 //          folder to use; without it the launcher's default), <folder>/throw (the launch then
 //          runs into std::bad_alloc once the page is written) and <folder>/hold (the launch then
 //          waits, page written, for the test to end it by a signal)
-//   writes <folder>/page-folder as soon as the page is written, then <folder>/result.json
+//   writes <folder>/page-folder as soon as the page is written, then <folder>/result.json once
+//          whatever the launch started has ended (five seconds at most)
 
 #include <sys/stat.h>
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -23,7 +25,9 @@
 
 #include "about/web_launcher.h"
 #include "flight/runtime_error.h"
+#include "platform/desktop_browser.h"
 #include "shared/message_box.h"
+#include "tests/child_processes.h"
 
 namespace {
 
@@ -35,6 +39,8 @@ QByteArray readFile(const QString& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // As the game does first thing.
+  kelvor::DesktopBrowser::KeepSearchPathsAbsolute();
   QCoreApplication app(argc, argv);
   if (argc != 2) {
     return 2;
@@ -89,6 +95,16 @@ int main(int argc, char** argv) {
   }
   result.insert("messages", messages);
   result.insert("urlAfter", QString::fromLatin1(QByteArray::fromStdString(webURL).toBase64()));
+
+  // The event loop collects the end of what the launch started; a process of it still here once
+  // it has ended is a zombie.
+  QElapsedTimer waited;
+  waited.start();
+  while (!ChildProcesses(QCoreApplication::applicationPid()).isEmpty() && waited.elapsed() < 5000) {
+    QCoreApplication::processEvents();
+    QThread::msleep(20);
+  }
+  result.insert("zombies", ChildProcesses(QCoreApplication::applicationPid()).keys('Z').size());
 
   QFile out(scenario + QStringLiteral("/result.json"));
   if (!out.open(QIODevice::WriteOnly)) {

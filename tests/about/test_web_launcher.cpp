@@ -4,6 +4,7 @@
 
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -152,6 +153,10 @@ void WebLauncherTest::makeDesktop(const QString& folder) {
   writeFile(bin + QStringLiteral("/crlf"), "#!/bin/sh\r\nexit 0\r\n", true);
   writeFile(apps + QStringLiteral("crlf.desktop"),
             desktopEntry(QStringLiteral("CR Browser"), bin + QStringLiteral("/crlf"), "%u"));
+  // Every field code a browser's command line may hold, around the address.
+  writeFile(apps + QStringLiteral("codes.desktop"),
+            "[Desktop Entry]\nType=Application\nName=Coded Browser\nIcon=coded\nExec=" +
+                QFile::encodeName(bin) + "/browser %i --class=%c %k 100%% %U %f %d\n");
   writeFile(apps + QStringLiteral("spaced.desktop"),
             desktopEntry(QStringLiteral("Spaced Browser"),
                          QStringLiteral("\"%1/some browser/browser\"").arg(folder), "%u"));
@@ -168,7 +173,9 @@ void WebLauncherTest::launch_data() {
   // none, and $TMPDIR set to such a folder (or to a dangling symlink, or a relative path).
   QTest::addColumn<QString>("root");
   // Environment settings, and: gio=broken (no usable GIO), bus=silent (a session bus that never
-  // answers), workdir=planted (started from a folder holding look-alikes of GIO's libraries).
+  // answers), desktop=hung (an association list that never opens, as on a file system that has
+  // stopped answering), workdir=planted (started from a folder holding look-alikes of GIO's
+  // libraries).
   QTest::addColumn<QStringList>("environment");
   QTest::addColumn<QString>("url");
   QTest::addColumn<QString>("message");  // empty: no message
@@ -200,16 +207,24 @@ void WebLauncherTest::launch_data() {
   QTest::newRow("program path with a space in a quoted command line")
       << "spaced.desktop;"
       << "tmp" << none << kMaker << QString() << QStringLiteral("some browser/browser");
+  QTest::newRow("field codes of the browser's command line")
+      << "codes.desktop;"
+      << "tmp" << none << kMaker << QString() << browser;
   QTest::newRow("browser whose program cannot run")
       << "broken.desktop;"
       << "tmp" << none << kMaker << kNotStarted << QString();
-  QTest::newRow("desktop cannot start programs")
+  // The game starts the browser itself: neither the desktop's launch helper nor its bus has a
+  // say in it.
+  QTest::newRow("desktop's launch helper missing")
       << "fake.desktop;"
       << "tmp" << QStringList{QStringLiteral("GIO_LAUNCH_DESKTOP=/nonexistent")} << kMaker
-      << kNotStarted << QString();
+      << QString() << browser;
   QTest::newRow("session bus that never answers")
       << "fake.desktop;"
-      << "tmp" << QStringList{QStringLiteral("bus=silent")} << kMaker << kNotStarted << QString();
+      << "tmp" << QStringList{QStringLiteral("bus=silent")} << kMaker << QString() << browser;
+  QTest::newRow("desktop that never answers")
+      << "fake.desktop;"
+      << "tmp" << QStringList{QStringLiteral("desktop=hung")} << kMaker << kNotStarted << QString();
   QTest::newRow("GIO not loadable")
       << "fake.desktop;"
       << "tmp" << QStringList{QStringLiteral("gio=broken")} << kMaker << kNotFound << QString();
@@ -291,7 +306,8 @@ void WebLauncherTest::launch() {
     mimeapps += "text/html=" + associations.section(QLatin1Char(';'), 0, 0).toUtf8() + "\n";
   }
   mimeapps += "[Added Associations]\ntext/html=" + associations.toUtf8() + "\n";
-  writeFile(folder + QStringLiteral("/config/mimeapps.list"), mimeapps);
+  const QString associationList = folder + QStringLiteral("/config/mimeapps.list");
+  writeFile(associationList, mimeapps);
 
   QString tempRoot = folder + QStringLiteral("/tmp");
   if (place == QLatin1String("tmp")) {
@@ -348,6 +364,11 @@ void WebLauncherTest::launch() {
       env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
                  QStringLiteral("unix:path=") + folder + QStringLiteral("/bus"));
       // Generous: the launch gives up after a few seconds instead of waiting for ever.
+      patience = 15000;
+    } else if (name == QLatin1String("desktop")) {
+      // Opening a pipe that nobody writes to waits for ever.
+      QVERIFY(QFile::remove(associationList));
+      QCOMPARE(::mkfifo(QFile::encodeName(associationList).constData(), 0600), 0);
       patience = 15000;
     } else if (name == QLatin1String("workdir") && value == QLatin1String("evil")) {
       const QString work = folder + QStringLiteral("/work");
@@ -412,6 +433,7 @@ void WebLauncherTest::launch() {
     return;
   }
   QVERIFY(!result.contains(QStringLiteral("thrown")));
+  QCOMPARE(result.value(QStringLiteral("zombies")).toInt(), 0);
 
   // The message box, or none.
   const QJsonArray messages = result.value(QStringLiteral("messages")).toArray();
@@ -458,7 +480,18 @@ void WebLauncherTest::launch() {
     QVERIFY(args.open(QIODevice::ReadOnly));
     QList<QByteArray> received = args.readAll().split('\0');
     QCOMPARE(received.takeLast(), QByteArray());
-    QCOMPARE(received, QList<QByteArray>{url.toUtf8()});
+    QList<QByteArray> expected{url.toUtf8()};
+    if (associations == QLatin1String("codes.desktop;")) {
+      // %i: the icon's option; %c: the name; %k: the entry's file; %%: a percent sign; %U: the
+      // address; %f: nothing more (the address is given once); %d: deprecated, nothing.
+      expected = {"--icon",
+                  "coded",
+                  "--class=Coded Browser",
+                  QFile::encodeName(folder) + "/data/applications/codes.desktop",
+                  "100%",
+                  url.toUtf8()};
+    }
+    QCOMPARE(received, expected);
   } else {
     QVERIFY(!QFileInfo::exists(argsFile));
   }

@@ -1,5 +1,7 @@
 // Plays one way of ending the program and reports on stdout how far it got. Run by
 // test_frm_land_exit; the scenario is the only argument.
+#include <signal.h>
+
 #include <QApplication>
 #include <QEventLoop>
 #include <QFile>
@@ -9,8 +11,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/help_viewer.h"
 #include "mainwindow/frm_land.h"
+#include "platform/help_viewer.h"
 #include "shared/message_box.h"
 #include "tests/fake_services.h"
 
@@ -77,13 +79,17 @@ int main(int argc, char** argv) {
     QFile script(viewerPath);
     QFile help(helpFile);
     if (!script.open(QIODevice::WriteOnly) || !help.open(QIODevice::WriteOnly)) return 5;
-    script.write("#!/bin/sh\ntrap 'sleep 3; exit 0' TERM\nwhile :; do sleep 0.1; done\n");
+    script.write(
+        "#!/bin/sh\necho $$ > \"$0.pid\"\ntrap 'sleep 3; exit 0' TERM\n"
+        "while :; do sleep 0.1; done\n");
     script.close();
     script.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     kelvor::HelpViewer viewer([](const QString&, int) {}, viewerPath);
     viewer.ShowContents(helpFile);
     QTest::qWait(300);
-    if (viewer.IsRunning()) Say("viewer running");
+    QFile pidFile(viewerPath + QStringLiteral(".pid"));
+    const pid_t pid = pidFile.open(QIODevice::ReadOnly) ? pidFile.readAll().trimmed().toInt() : 0;
+    if (pid > 0 && ::kill(pid, 0) == 0) Say("viewer running");
     end();
   } else if (scenario.endsWith("nested-loop")) {
     QEventLoop nested;
