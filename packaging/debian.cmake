@@ -1,4 +1,5 @@
-# The Debian package: cpack -G DEB in the build folder (or packaging/check-package).
+# The Debian package: packaging/build-deb, which configures a build folder the Debian way and
+# runs cpack -G DEB in it (packaging/check-package checks the result).
 # Included from packaging/CMakeLists.txt, after every install rule.
 
 set(CPACK_GENERATOR DEB)
@@ -28,7 +29,8 @@ thruster and press Ignite, one second at a time, to bring a lunar module
 down from 500 feet onto the surface of the moon before the fuel runs out.
 The landing is graded from a perfect landing to a fatal crash.")
 
-# Depends come from the libraries the program links (dpkg-shlibdeps). The rest are loaded or
+# Depends come from the libraries the program links (dpkg-shlibdeps): a library the program
+# comes to link, libdbus-1 say, is added there by itself. The rest are loaded or
 # started at run time, where no linker sees them, so they are named here: Qt's SVG image and
 # icon plugins for the artwork; alsa-lib, opened when the alarm first sounds
 # (snd_pcm_set_params: 1.0.16); GIO, opened at the first web launch (libglib2.0-0;
@@ -40,9 +42,14 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, libasound2 (>= 1.0.16), libglib2.0
 # The program the About dialog's System Info button starts: the game runs without it.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "hardinfo")
 
-# The key store is the administrator's to edit: dpkg keeps local changes on upgrade.
-file(WRITE ${KELVOR_PACKAGING_BINARY_DIR}/conffiles "${KELVOR_KEYSTORE_DIR}/registry.reg\n")
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${KELVOR_PACKAGING_BINARY_DIR}/conffiles)
+# The key store, in a package built to hold it (packaging/build-deb), is the administrator's to
+# edit: dpkg keeps local changes on upgrade.
+if(KELVOR_INSTALL_KEYSTORE)
+  file(WRITE ${KELVOR_PACKAGING_BINARY_DIR}/conffiles "${KELVOR_KEYSTORE_PATH}\n")
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${KELVOR_PACKAGING_BINARY_DIR}/conffiles)
+else()
+  file(REMOVE ${KELVOR_PACKAGING_BINARY_DIR}/conffiles)
+endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

@@ -31,7 +31,8 @@ inline constexpr long kErrorMoreData = 234;
 // file is read afresh by every key opening, and the opened key keeps what was read.
 class KeyStore {
  public:
-  static constexpr const char* kDefaultPath = "/etc/xdg/Tandrel/registry.reg";
+  // Chosen when the game is built: KELVOR_KEYSTORE_PATH, by default /etc/xdg/Tandrel/registry.reg.
+  static constexpr const char* kDefaultPath = KELVOR_KEYSTORE_PATH;
 
   explicit KeyStore(std::string storePath);
 

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Runs screen_reader_mission.py against the given kelvor in a private X server and D-Bus session
 # with the accessibility bus up, as a desktop with a screen reader running would have it.
-# Usage: run_screen_reader_test.sh <path of kelvor>
+# Usage: run_screen_reader_test.sh [driver options] <path of kelvor>
 # (--inside [driver options] <path of kelvor>: the part inside the sessions, which other display
 # servers' tests use too)
 set -eu
@@ -19,6 +19,6 @@ if [ "${1:-}" = "--inside" ]; then
   exit "$status"
 fi
 
-[ $# -eq 1 ] || { echo "usage: $0 <path of kelvor>" >&2; exit 2; }
+[ $# -ge 1 ] || { echo "usage: $0 [driver options] <path of kelvor>" >&2; exit 2; }
 exec timeout -k 5 90 sh "$here/../xvfb_session.sh" \
-  dbus-run-session -- sh "$here/run_screen_reader_test.sh" --inside "$1"
+  dbus-run-session -- sh "$here/run_screen_reader_test.sh" --inside "$@"

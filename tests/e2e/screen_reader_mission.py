@@ -5,10 +5,15 @@ Started by run_screen_reader_test.sh inside its own X server and D-Bus session, 
 tests/desktop/run_wayland_test.sh under a Wayland compositor. Every wait polls with a deadline;
 the game is ended whatever happens.
 
-Usage: screen_reader_mission.py [--about] [--exit] [--on-x11] <path of kelvor>
-  --about   after the mission, open the About dialog from the Help menu and close it with OK
-  --exit    end with Game > Exit and expect the game to end by itself with status 0
-  --on-x11  expect the main window on the X server named by DISPLAY (the game chose X)
+Usage: screen_reader_mission.py [--about] [--without-system-info] [--help-viewer] [--exit]
+                               [--on-x11] <path of kelvor>
+  --about                after the mission, open the About dialog from the Help menu and close
+                         it with OK
+  --without-system-info  the same, pressing System Info first: with no key store, it says so
+  --help-viewer          after the mission, open Help topics: the help viewer starts on the
+                         help collection in the program's folder and keeps running
+  --exit                 end with Game > Exit and expect the game to end by itself with status 0
+  --on-x11               expect the main window on the X server named by DISPLAY (the game chose X)
 """
 
 import argparse
@@ -22,6 +27,7 @@ import pyatspi
 from gi.repository import Atspi, GLib
 
 MAIN_TITLE = "Tandrel Lunar Landing"
+UNAVAILABLE = "System Information Is Unavailable At This Time"
 ABOUT_TITLE = "About Tandrel Lunar landing"
 TIMEOUT = 20.0  # seconds for any one thing to show up
 POLL = 0.05
@@ -117,21 +123,63 @@ def do_unanswered_action(accessible):
         Atspi.set_timeout(800, 15000)  # libatspi's own limits
 
 
-def open_and_close_about(app, window):
+def open_and_close_about(app, window, system_info=False):
     do_unanswered_action(find(window, pyatspi.ROLE_MENU_ITEM, "About Tandrel Lunar Landing"))
     dialog = wait_for("the About dialog", lambda: next(
         (w for w in top_level_windows(app)
          if w.getRole() == pyatspi.ROLE_DIALOG and w.name == ABOUT_TITLE and showing(w)), None))
     print("About dialog %r showing" % dialog.name)
+    if system_info:
+        do_unanswered_action(find(dialog, pyatspi.ROLE_PUSH_BUTTON, "System Info"))
+        box = wait_for("the message that System Info is unavailable", lambda: next(
+            (w for w in top_level_windows(app) if w.name != ABOUT_TITLE and showing(w)
+             and pyatspi.findDescendant(w, lambda a: a is not None and a.name == UNAVAILABLE)),
+            None))
+        do_action(find(box, pyatspi.ROLE_PUSH_BUTTON, "OK"))
+        wait_for("the message to close", lambda: not showing(box))
+        print("System Info says %r" % UNAVAILABLE)
     do_action(find(dialog, pyatspi.ROLE_PUSH_BUTTON, "OK"))
     wait_for("the About dialog to close", lambda: not any(
         w.name == ABOUT_TITLE and showing(w) for w in top_level_windows(app)))
     print("About dialog closed with OK")
 
 
+def children(pid):
+    """The command lines of the processes whose parent is pid."""
+    found = []
+    for entry in os.listdir("/proc"):
+        try:
+            with open("/proc/%s/stat" % entry) as stat:
+                if int(stat.read().rsplit(")", 1)[1].split()[1]) != pid:
+                    continue
+            with open("/proc/%s/cmdline" % entry, "rb") as cmdline:
+                found.append([os.fsdecode(arg) for arg in cmdline.read().split(b"\0")[:-1]])
+        except (OSError, ValueError, IndexError):
+            pass  # not a process, or one that has ended
+    return found
+
+
+def open_help(app, window, game, kelvor):
+    collection = os.path.join(os.path.dirname(os.path.realpath(kelvor)), "Kelvor.hlp")
+    do_action(find(window, pyatspi.ROLE_MENU_ITEM, "Help topics"))
+
+    def viewer():
+        return next((args for args in children(game.pid) if collection in args), None)
+    args = wait_for("the help viewer on %s" % collection, viewer)
+    print("help viewer started: %s" % " ".join(args))
+    time.sleep(2)
+    if not viewer():
+        raise Failure("the help viewer ended at once")
+    if any(w.name != MAIN_TITLE and showing(w) for w in top_level_windows(app)):
+        raise Failure("the game shows a message after Help topics")
+    print("help viewer still running, no message from the game")
+
+
 def main():
     parser = argparse.ArgumentParser(usage=__doc__)
     parser.add_argument("--about", action="store_true")
+    parser.add_argument("--without-system-info", action="store_true")
+    parser.add_argument("--help-viewer", action="store_true")
     parser.add_argument("--exit", action="store_true")
     parser.add_argument("--on-x11", action="store_true")
     parser.add_argument("kelvor")
@@ -210,8 +258,10 @@ def main():
         if ignite.getState().contains(pyatspi.STATE_ENABLED):
             raise Failure("Ignite still enabled after Stop mission")
 
-        if options.about:
-            open_and_close_about(app, window)
+        if options.about or options.without_system_info:
+            open_and_close_about(app, window, options.without_system_info)
+        if options.help_viewer:
+            open_help(app, window, game, options.kelvor)
         if options.exit:
             do_unanswered_action(find(window, pyatspi.ROLE_MENU_ITEM, "Exit"))
             try:
