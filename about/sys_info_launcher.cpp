@@ -122,7 +122,7 @@ void SysInfoLauncher::StartProgram(const QByteArray& path) {
     flight::RaiseFileNotFound();
   }
   const QByteArray program = ResolveProgram(path);
-  if (program.isEmpty() || !ChildProcess().StartDetached({program.toStdString()})) {
+  if (program.isEmpty() || !ChildProcess::StartDetached({program.toStdString()})) {
     flight::RaiseFileNotFound();
   }
 }

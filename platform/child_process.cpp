@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,6 +18,8 @@
 #include <sstream>
 #include <system_error>
 #include <thread>
+
+#include "platform/file_system.h"
 
 namespace kelvor {
 
@@ -144,7 +145,7 @@ KELVOR_IN_FORKED_CHILD void ChildProcess::PrepareForExec() {
   MarkCloseOnExecAbove2();
 }
 
-bool ChildProcess::StartDetached(const std::vector<std::string>& arguments) const {
+bool ChildProcess::StartDetached(const std::vector<std::string>& arguments) {
   if (arguments.empty()) return false;
   std::vector<char*> argv;
   argv.reserve(arguments.size() + 1);
@@ -185,9 +186,7 @@ bool ChildProcess::StartDetached(const std::vector<std::string>& arguments) cons
 }
 
 bool ChildProcess::IsExecutableFile(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-         ::access(path.c_str(), X_OK) == 0;
+  return FileSystem::IsNormalFile(path) && ::access(path.c_str(), X_OK) == 0;
 }
 
 std::string ChildProcess::FindInAbsolutePath(const std::string& name) {

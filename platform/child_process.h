@@ -30,7 +30,7 @@ class ChildProcess {
   // are. True once the program runs; false when it could not be started (missing, not
   // executable, an interpreter the kernel cannot find...). Its end is collected by the event
   // loop of the calling thread (by a thread of its own without one), so that it leaves no zombie.
-  bool StartDetached(const std::vector<std::string>& argv) const;
+  static bool StartDetached(const std::vector<std::string>& argv);
 
   // A regular file this process may execute.
   static bool IsExecutableFile(const std::string& path);

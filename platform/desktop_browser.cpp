@@ -359,7 +359,7 @@ DesktopBrowser::Result DesktopBrowser::Open(const std::string& pagePath, const s
   if (search->failed) return Result::kNotStarted;
   if (search->argv.empty()) return Result::kNoProgram;
   programPath = search->argv.front();
-  return ChildProcess().StartDetached(search->argv) ? Result::kStarted : Result::kNotStarted;
+  return ChildProcess::StartDetached(search->argv) ? Result::kStarted : Result::kNotStarted;
 }
 
 }  // namespace kelvor
