@@ -337,6 +337,9 @@ void WebLauncherTest::launch() {
   } else {
     writeFile(folder + QStringLiteral("/root"), tempRoot.toLocal8Bit());
   }
+  // GIO falls back on the home's folders where a setting is unusable (a relative path): the
+  // scenario's own home, so that no browser of the tester's own desktop is ever found.
+  env.insert(QStringLiteral("HOME"), folder + QStringLiteral("/home"));
   env.insert(QStringLiteral("XDG_DATA_HOME"), folder + QStringLiteral("/data"));
   env.insert(QStringLiteral("XDG_CONFIG_HOME"), folder + QStringLiteral("/config"));
   env.insert(QStringLiteral("XDG_DATA_DIRS"), folder + QStringLiteral("/system"));

@@ -104,11 +104,20 @@ class TestKeyStore : public QObject {
       path = Write(kind, "REGEDIT4\n[HKEY_LOCAL_MACHINE\\" + QByteArray(kInfoKey) + "]\n;" +
                              QByteArray(static_cast<int>(kMaxStoreBytes), 'x'));
     } else if (kind == "unreadable") {
-      path = InfoStore("\"PATH\"=\"/x\"\n");
-      QFile::setPermissions(QString::fromStdString(path), QFileDevice::WriteOwner);
-      if (QFile(QString::fromStdString(path)).open(QIODevice::ReadOnly)) {
-        QSKIP("running with rights that read any file");
+      // A file of its own: the other cases rewrite info.reg, which must stay readable.
+      path = Write(kind, "REGEDIT4\n[HKEY_LOCAL_MACHINE\\" + QByteArray(kInfoKey) +
+                             "]\n\"PATH\"=\"/x\"\n");
+      QVERIFY(!path.empty());
+      QVERIFY(QFile::setPermissions(QString::fromStdString(path), QFileDevice::WriteOwner));
+    }
+    const auto restoreMode = qScopeGuard([&] {
+      if (kind == "unreadable") {
+        QFile::setPermissions(QString::fromStdString(path),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner);
       }
+    });
+    if (kind == "unreadable" && QFile(QString::fromStdString(path)).open(QIODevice::ReadOnly)) {
+      QSKIP("root reads a file whatever its mode, so no file is unreadable here");
     }
     KeyStore store(path);
     std::uint32_t key = 123;
