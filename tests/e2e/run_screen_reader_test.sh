@@ -10,7 +10,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 if [ "${1:-}" = "--inside" ]; then
   shift
   # The accessibility bus; its registry daemon is started on demand by that bus.
-  /usr/libexec/at-spi-bus-launcher --launch-immediately &
+  launcher=$("$here/../../scripts/find-test-tool" at-spi-bus-launcher)
+  "$launcher" --launch-immediately &
   launcher=$!
   trap 'kill "$launcher" 2>/dev/null || true' EXIT
   status=0
