@@ -6,6 +6,7 @@
 #include <QDate>
 #include <QFont>
 #include <QFrame>
+#include <QHash>
 #include <QIcon>
 #include <QLabel>
 #include <QLocale>
@@ -23,6 +24,7 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <type_traits>
 
 #include "about/frm_kv_about.h"
 #include "mainwindow/context_help.h"
@@ -99,15 +101,6 @@ QIcon ToolbarIcon(const QString& shape) {
   return icon;
 }
 
-QLabel* Picture(const QString& path, const QRect& geometry, QWidget* parent) {
-  auto* picture = new QLabel(parent);
-  picture->setGeometry(geometry);
-  picture->setFrameStyle(QFrame::WinPanel | QFrame::Sunken);  // two pixels each side
-  picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  const QIcon image(path);
-  picture->setPixmap(image.pixmap(QSize(126, 144), qApp->devicePixelRatio()));
-  return picture;
-}
 
 }  // namespace
 
@@ -245,6 +238,157 @@ void frmLand::CreateStatusBar() {
   setStatusBar(StatusBar1);
 }
 
+namespace {
+
+// What a panel element is made as.
+enum class Kind {
+  Area,       // a plain frame without a border
+  Frame,      // a titled frame
+  FlatFrame,  // a titled frame drawn flat, inside the instrument panel
+  Console,    // the console label, wrapping its text from the top left
+  Readout,    // a readout, made showing its design-time reading
+  Picture,    // a sunken picture
+  Thruster,   // the vertical thruster bar
+  Button,     // a push button
+  Gauge,      // a vertical progress bar
+};
+
+// An element's colour: the platform's, a fixed one, the system's window colour, or the system
+// colour of a role that stays readable against a fixed colour, under any scheme.
+struct Colour {
+  enum class From { Inherited, Fixed, SystemWindow, ReadableOn } from = From::Inherited;
+  unsigned rgb = 0;
+  QPalette::ColorRole role = QPalette::WindowText;
+};
+constexpr Colour kInherited{};
+constexpr Colour kSystemWindow{Colour::From::SystemWindow};
+constexpr Colour Fixed(unsigned rgb) { return {Colour::From::Fixed, rgb}; }
+constexpr Colour ReadableOn(unsigned rgb, QPalette::ColorRole role) {
+  return {Colour::From::ReadableOn, rgb, role};
+}
+
+struct Element {
+  Kind kind;
+  const char* name;
+  const char* parent;  // nullptr: the client area, whose top is the toolbar's bottom
+  int left, top, width, height;  // twips, in the parent
+  const char* caption;  // title, reading, button text or picture; nullptr: none
+  Colour background;
+  Colour text;
+  double points;  // 0: the parent's font
+  bool bold;
+  int helpContextID;  // 0: none
+};
+
+constexpr unsigned kGrey = 0x808080;
+constexpr unsigned kCyan = 0x00C0C0;
+constexpr unsigned kWhite = 0xFFFFFF;
+constexpr QPalette::ColorRole kText = QPalette::WindowText;
+
+// The instrument panel, in the order it is made: that is also the stacking order, and the
+// focus chain follows it, so the thruster bar comes before "&Ignite".
+// clang-format off
+constexpr Element kPanel[] = {
+  // kind            name          parent        left  top   width height caption                background        text                                    font   bold   help
+  {Kind::Area,      "fmConsole",  nullptr,      120,  465,  6855, 2415, nullptr,                kSystemWindow,    kInherited,                             0,     false, 0},
+  {Kind::Frame,     "fmMessage",  "fmConsole",  2110, 10,   2655, 2295, "Lunar module computer", kInherited,      kInherited,                             0,     false, 0},
+  {Kind::Console,   "lblMessage", "fmMessage",  120,  240,  2415, 1935, nullptr,                Fixed(0x8080FF),  Fixed(kWhite),                          0,     false, 21},
+  {Kind::Picture,   "Image2",     "fmConsole",  4800, 105,  1950, 2220, ":/images/moonscape_right.png", kInherited, kInherited,                         0,     false, 20},
+  {Kind::Picture,   "Image1",     "fmConsole",  120,  105,  1950, 2220, ":/images/moonscape_left.png",  kInherited, kInherited,                         0,     false, 20},
+  {Kind::Frame,     "fraInfo",    nullptr,      120,  2880, 6855, 1815, "Lunar module control and instrument panel", Fixed(kGrey), Fixed(0xFFFF00),   9.75,  false, 0},
+  {Kind::FlatFrame, "fraBurn",    "fraInfo",    2280, 240,  1695, 1455, "Jet thruster",         Fixed(kCyan),     ReadableOn(kCyan, kText),               8.25,  false, 0},
+  {Kind::Thruster,  "hsbBurn",    "fraBurn",    1320, 120,  255,  1215, nullptr,                kInherited,       kInherited,                             0,     false, 19},
+  {Kind::Button,    "cmdBurn",    "fraBurn",    120,  960,  975,  375,  "&Ignite",              kInherited,       kInherited,                             8.25,  true,  18},
+  {Kind::Readout,   "lblBurn",    "fraBurn",    240,  240,  285,  255,  "0",                    Fixed(kWhite),    ReadableOn(kWhite, kText),              0,     false, 17},
+  {Kind::FlatFrame, "fmSpeed",    "fraInfo",    120,  960,  1935, 735,  "Speed (feet/sec.)",    Fixed(kGrey),     Fixed(kCyan),                           8.25,  false, 0},
+  {Kind::Readout,   "lblSpeed",   "fmSpeed",    360,  240,  375,  255,  "50",                   Fixed(kGrey),     Fixed(0xFF00FF),                        0,     false, 23},
+  {Kind::FlatFrame, "fmTime",     "fraInfo",    120,  240,  1935, 735,  "Time (seconds)",       Fixed(kGrey),     Fixed(kWhite),                          8.25,  false, 0},
+  {Kind::Readout,   "lblTime",    "fmTime",     360,  240,  375,  255,  "0",                    Fixed(kGrey),     Fixed(0x00FF00),                        0,     false, 22},
+  {Kind::FlatFrame, "fmFuel",     "fraInfo",    5400, 240,  1335, 1455, "Fuel (lb)",            Fixed(kGrey),     ReadableOn(kGrey, QPalette::HighlightedText), 8.25, false, 0},
+  {Kind::Gauge,     "pbFuel",     "fmFuel",     720,  240,  255,  975,  nullptr,                kInherited,       kInherited,                             0,     false, 27},
+  {Kind::Readout,   "lblFuel",    "fmFuel",     240,  240,  375,  255,  "120",                  Fixed(kGrey),     Fixed(0xFF0000),                        0,     false, 26},
+  {Kind::FlatFrame, "fmAltitude", "fraInfo",    4080, 240,  1335, 1455, "Altitude (feet)",      Fixed(kGrey),     Fixed(kWhite),                          8.25,  false, 0},
+  {Kind::Gauge,     "pbAltitude", "fmAltitude", 840,  240,  255,  975,  nullptr,                kInherited,       kInherited,                             0,     false, 25},
+  {Kind::Readout,   "lblAlt",     "fmAltitude", 120,  240,  615,  255,  "500",                  Fixed(kGrey),     Fixed(0x00FFFF),                        0,     false, 24},
+};
+// clang-format on
+
+QColor Resolve(const Colour& colour, const QPalette& system) {
+  switch (colour.from) {
+    case Colour::From::Fixed:
+      return Rgb(colour.rgb);
+    case Colour::From::SystemWindow:
+      return system.color(QPalette::Window);
+    case Colour::From::ReadableOn:
+      return kelvor::SystemColourAgainst(Rgb(colour.rgb), colour.role, system);
+    case Colour::From::Inherited:
+      break;
+  }
+  return {};
+}
+
+QWidget* Make(const Element& element, QWidget* parent) {
+  const QString caption = element.caption ? QLatin1String(element.caption) : QString();
+  switch (element.kind) {
+    case Kind::Area: {
+      auto* area = new QFrame(parent);
+      area->setFrameStyle(QFrame::NoFrame);
+      return area;
+    }
+    case Kind::Frame:
+    case Kind::FlatFrame: {
+      auto* frame = new PanelFrame(caption, parent);
+      frame->setFlat(element.kind == Kind::FlatFrame);
+      return frame;
+    }
+    case Kind::Console: {
+      auto* console = new FittingLabel(parent);
+      console->setWordWrap(true);
+      console->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+      return console;
+    }
+    case Kind::Readout: {
+      auto* readout = new FittingLabel(parent);
+      readout->ShowReading(caption);
+      readout->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+      return readout;
+    }
+    case Kind::Picture: {
+      auto* picture = new QLabel(parent);
+      picture->setFrameStyle(QFrame::WinPanel | QFrame::Sunken);  // two pixels each side
+      picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+      picture->setPixmap(QIcon(caption).pixmap(QSize(126, 144), qApp->devicePixelRatio()));
+      return picture;
+    }
+    case Kind::Thruster: {
+      auto* thruster = new QScrollBar(Qt::Vertical, parent);
+      UseDefaultColours(thruster);
+      thruster->setRange(0, 30);
+      thruster->setSingleStep(1);  // the arrows
+      thruster->setPageStep(5);    // a click in the trough
+      // While the thumb is dragged the bar reports each move as a scroll and the new value
+      // only at the end, as a change.
+      thruster->setTracking(false);
+      thruster->setContextMenuPolicy(Qt::NoContextMenu);  // no "Scroll here" menu
+      return thruster;
+    }
+    case Kind::Button: {
+      auto* button = new QPushButton(caption, parent);
+      UseDefaultColours(button);
+      button->setAutoDefault(false);
+      return button;
+    }
+    case Kind::Gauge: {
+      auto* gauge = new VerticalProgressBar(parent);
+      UseDefaultColours(gauge);
+      return gauge;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
 void frmLand::CreatePanel() {
   // The client area below the toolbar. Everything in it has a fixed place: when the window is
   // resized only the toolbar and the status bar follow its width.
@@ -252,115 +396,50 @@ void frmLand::CreatePanel() {
   client->setObjectName(QStringLiteral("client"));
   SetColours(client, Rgb(0xE0E0E0), {});
   setCentralWidget(client);
-  auto at = [](QWidget* widget, const char* name, const QRect& geometry) {
-    widget->setObjectName(QLatin1String(name));
-    widget->setGeometry(geometry);
-  };
-  auto below = [](QRect geometry) { return geometry.translated(0, -kToolbarHeight); };
-  const QFont regular = SansSerif(8.25);
 
-  auto* console = new QFrame(client);
-  fmConsole = console;
-  at(console, "fmConsole", below(TwipsRect(120, 465, 6855, 2415)));
-  console->setFrameStyle(QFrame::NoFrame);
-  SetColours(console, QApplication::palette().color(QPalette::Window), {});
-
-  fmMessage = new PanelFrame(QStringLiteral("Lunar module computer"), console);
-  at(fmMessage, "fmMessage", TwipsRect(2110, 10, 2655, 2295));
-  lblMessage = new FittingLabel(fmMessage);
-  at(lblMessage, "lblMessage", TwipsRect(120, 240, 2415, 1935));
-  SetColours(lblMessage, Rgb(0x8080FF), Rgb(0xFFFFFF));
-  lblMessage->setWordWrap(true);
-  lblMessage->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  Image2 = Picture(QStringLiteral(":/images/moonscape_right.png"), TwipsRect(4800, 105, 1950, 2220),
-                   console);
-  Image2->setObjectName(QStringLiteral("Image2"));
-  Image1 = Picture(QStringLiteral(":/images/moonscape_left.png"), TwipsRect(120, 105, 1950, 2220),
-                   console);
-  Image1->setObjectName(QStringLiteral("Image1"));
-
-  fraInfo = new PanelFrame(QStringLiteral("Lunar module control and instrument panel"), client);
-  at(fraInfo, "fraInfo", below(TwipsRect(120, 2880, 6855, 1815)));
-  SetColours(fraInfo, Rgb(0x808080), Rgb(0xFFFF00));
-  fraInfo->setFont(SansSerif(9.75));
-
-  auto frame = [&](const char* name, const QString& title, const QRect& geometry,
-                   const QColor& background, const QColor& text) {
-    auto* box = new PanelFrame(title, fraInfo);
-    at(box, name, geometry);
-    box->setFlat(true);
-    box->setFont(regular);
-    SetColours(box, background, text);
-    return box;
-  };
-  // Each readout is made showing its design-time reading, which the load handler then shows
-  // again with the start state: a load that fails early still leaves a readable panel.
-  auto readout = [&](QWidget* parent, const char* name, const char* reading, const QRect& geometry,
-                     const QColor& background, const QColor& colour) {
-    auto* label = new FittingLabel(parent);
-    at(label, name, geometry);
-    label->ShowReading(QLatin1String(reading));
-    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    SetColours(label, background, colour);
-    return label;
-  };
-  auto bar = [&](QWidget* parent, const char* name, const QRect& geometry) {
-    auto* progress = new VerticalProgressBar(parent);
-    at(progress, name, geometry);
-    UseDefaultColours(progress);
-    return progress;
-  };
-  const QColor grey = Rgb(0x808080);
-  // Where a system colour meets a fixed one it stays readable under any scheme.
   const QPalette system = QApplication::palette();
-  auto against = [&system](const QColor& fixed, QPalette::ColorRole role) {
-    return kelvor::SystemColourAgainst(fixed, role, system);
+  QHash<QString, QWidget*> made;
+  for (const Element& element : kPanel) {
+    const QString name = QLatin1String(element.name);
+    QWidget* parent = element.parent ? made.value(QLatin1String(element.parent)) : client;
+    QWidget* widget = Make(element, parent);
+    widget->setObjectName(name);
+    QRect geometry = TwipsRect(element.left, element.top, element.width, element.height);
+    widget->setGeometry(element.parent ? geometry : geometry.translated(0, -kToolbarHeight));
+    if (element.points > 0) widget->setFont(SansSerif(element.points, element.bold));
+    const QColor background = Resolve(element.background, system);
+    const QColor text = Resolve(element.text, system);
+    if (background.isValid() || text.isValid()) SetColours(widget, background, text);
+    made.insert(name, widget);
+  }
+  const auto find = [&made](auto& member, const char* name) {
+    member = static_cast<std::remove_reference_t<decltype(member)>>(made.value(QLatin1String(name)));
   };
+  find(fmConsole, "fmConsole");
+  find(fmMessage, "fmMessage");
+  find(lblMessage, "lblMessage");
+  find(Image2, "Image2");
+  find(Image1, "Image1");
+  find(fraInfo, "fraInfo");
+  find(fraBurn, "fraBurn");
+  find(hsbBurn, "hsbBurn");
+  find(cmdBurn, "cmdBurn");
+  find(lblBurn, "lblBurn");
+  find(fmSpeed, "fmSpeed");
+  find(lblSpeed, "lblSpeed");
+  find(fmTime, "fmTime");
+  find(lblTime, "lblTime");
+  find(fmFuel, "fmFuel");
+  find(pbFuel, "pbFuel");
+  find(lblFuel, "lblFuel");
+  find(fmAltitude, "fmAltitude");
+  find(pbAltitude, "pbAltitude");
+  find(lblAlt, "lblAlt");
 
-  fraBurn = frame("fraBurn", QStringLiteral("Jet thruster"), TwipsRect(2280, 240, 1695, 1455),
-                  Rgb(0x00C0C0), against(Rgb(0x00C0C0), QPalette::WindowText));
-  // The bar first: the focus chain follows creation, and the bar comes first in it.
-  hsbBurn = new QScrollBar(Qt::Vertical, fraBurn);
-  at(hsbBurn, "hsbBurn", TwipsRect(1320, 120, 255, 1215));
-  UseDefaultColours(hsbBurn);
-  hsbBurn->setRange(0, 30);
-  hsbBurn->setSingleStep(1);  // the arrows
-  hsbBurn->setPageStep(5);    // a click in the trough
-  // While the thumb is dragged the bar reports each move as a scroll and the new value only at
-  // the end, as a change.
-  hsbBurn->setTracking(false);
-  hsbBurn->setContextMenuPolicy(Qt::NoContextMenu);  // no "Scroll here" menu on the thruster
-  cmdBurn = new QPushButton(QStringLiteral("&Ignite"), fraBurn);
-  at(cmdBurn, "cmdBurn", TwipsRect(120, 960, 975, 375));
-  cmdBurn->setFont(SansSerif(8.25, true));
-  UseDefaultColours(cmdBurn);
-  cmdBurn->setAutoDefault(false);
-  lblBurn = readout(fraBurn, "lblBurn", "0", TwipsRect(240, 240, 285, 255), Rgb(0xFFFFFF),
-                    against(Rgb(0xFFFFFF), QPalette::WindowText));
-
-  fmSpeed = frame("fmSpeed", QStringLiteral("Speed (feet/sec.)"), TwipsRect(120, 960, 1935, 735),
-                  grey, Rgb(0x00C0C0));
-  lblSpeed = readout(fmSpeed, "lblSpeed", "50", TwipsRect(360, 240, 375, 255), grey, Rgb(0xFF00FF));
-  fmTime = frame("fmTime", QStringLiteral("Time (seconds)"), TwipsRect(120, 240, 1935, 735), grey,
-                 Rgb(0xFFFFFF));
-  lblTime = readout(fmTime, "lblTime", "0", TwipsRect(360, 240, 375, 255), grey, Rgb(0x00FF00));
-  fmFuel = frame("fmFuel", QStringLiteral("Fuel (lb)"), TwipsRect(5400, 240, 1335, 1455), grey,
-                 against(grey, QPalette::HighlightedText));
-  pbFuel = bar(fmFuel, "pbFuel", TwipsRect(720, 240, 255, 975));
-  lblFuel = readout(fmFuel, "lblFuel", "120", TwipsRect(240, 240, 375, 255), grey, Rgb(0xFF0000));
-  fmAltitude = frame("fmAltitude", QStringLiteral("Altitude (feet)"),
-                     TwipsRect(4080, 240, 1335, 1455), grey, Rgb(0xFFFFFF));
-  pbAltitude = bar(fmAltitude, "pbAltitude", TwipsRect(840, 240, 255, 975));
-  lblAlt = readout(fmAltitude, "lblAlt", "500", TwipsRect(120, 240, 615, 255), grey, Rgb(0x00FFFF));
-
-  // One style for all six labels: a single-line border.
+  // One style for all six labels, a single-line border; a screen reader names each after its
+  // instrument, and the bar after the thruster. The toolbar's buttons are named in CreateToolbar.
   for (FittingLabel* label : {lblMessage, lblBurn, lblSpeed, lblTime, lblFuel, lblAlt}) {
     label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  }
-
-  // A screen reader names each readout after its instrument and the bar after the thruster;
-  // the icon-only toolbar buttons are named in CreateToolbar.
-  for (FittingLabel* label : {lblMessage, lblBurn, lblSpeed, lblTime, lblFuel, lblAlt}) {
     label->SetInstrumentName(qobject_cast<PanelFrame*>(label->parentWidget())->title());
   }
   hsbBurn->setAccessibleName(fraBurn->title());
@@ -380,13 +459,12 @@ void frmLand::CreatePanel() {
   connect(hsbBurn, &QScrollBar::valueChanged, this, &frmLand::hsbBurn_Change);
   connect(hsbBurn, &QScrollBar::sliderMoved, this, &frmLand::hsbBurn_Scroll);
 
-  const struct {
-    QWidget* widget;
-    int helpContextID;
-  } help[] = {{cmdBurn, 18}, {hsbBurn, 19},    {lblBurn, 17}, {lblMessage, 21},
-              {Image1, 20},  {Image2, 20},     {lblTime, 22}, {lblSpeed, 23},
-              {lblAlt, 24},  {pbAltitude, 25}, {lblFuel, 26}, {pbFuel, 27}};
-  for (const auto& entry : help) m_help->Attach(entry.widget, entry.helpContextID);
+  // Last, so that context help sees a click before the window's own handling of it does.
+  for (const Element& element : kPanel) {
+    if (element.helpContextID != 0) {
+      m_help->Attach(made.value(QLatin1String(element.name)), element.helpContextID);
+    }
+  }
 }
 
 flight::FlightState& frmLand::State() { return m_computer.State(); }
