@@ -14,10 +14,10 @@
 #include "shared/message_box.h"
 #include "shared/twips.h"
 
+namespace kelvor {
+
 namespace {
 
-using kelvor::Px;
-using kelvor::TwipsRect;
 
 const QColor kDialogBlue(192, 208, 255);
 const QColor kLabelGrey(192, 192, 192);
@@ -87,7 +87,7 @@ QString PlatformLine() {
 
 }  // namespace
 
-frmKVAbout::frmKVAbout(kelvor::Services& services, QWidget* parent)
+frmKVAbout::frmKVAbout(Services& services, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint),
       m_services(services) {
@@ -95,7 +95,7 @@ frmKVAbout::frmKVAbout(kelvor::Services& services, QWidget* parent)
   setModal(true);
   setFixedSize(Px(5175), Px(2520));
   setFont(DialogFont(QStringLiteral("Verdana")));
-  setWindowIcon(kelvor::AppInfo::WindowIcon());
+  setWindowIcon(AppInfo::WindowIcon());
   QPalette palette = this->palette();
   palette.setColor(QPalette::Window, kDialogBlue);
   setPalette(palette);
@@ -162,8 +162,7 @@ frmKVAbout::frmKVAbout(kelvor::Services& services, QWidget* parent)
 }
 
 void frmKVAbout::Form_Load() {
-  kelvor::ErrorTrap(m_services, [this] {
-    using kelvor::AppInfo;
+  ErrorTrap(m_services, [this] {
     setWindowTitle(QStringLiteral("About ") + AppInfo::Title());
     lblCopyright->setText(AppInfo::LegalCopyright());
     lblVersion->setText(QStringLiteral("Version %1.%2.%3")
@@ -175,11 +174,11 @@ void frmKVAbout::Form_Load() {
 }
 
 void frmKVAbout::cmdOK_Click() {
-  kelvor::ErrorTrap(m_services, [this] { accept(); });
+  ErrorTrap(m_services, [this] { accept(); });
 }
 
 void frmKVAbout::cmdSysInfo_Click() {
-  kelvor::ErrorTrap(m_services, [this] { m_services.StartSysInfo(); });
+  ErrorTrap(m_services, [this] { m_services.StartSysInfo(); });
 }
 
 void frmKVAbout::keyPressEvent(QKeyEvent* event) {
@@ -188,7 +187,7 @@ void frmKVAbout::keyPressEvent(QKeyEvent* event) {
     QWidget* focused = focusWidget();
     const int topic = focused ? focused->property("HelpContextID").toInt() : 0;
     if (topic > 0) {
-      kelvor::ErrorTrap(m_services,
+      ErrorTrap(m_services,
                         [this, topic] { m_services.ShowHelpTopic(m_services.HelpFile(), topic); });
     }
     event->accept();
@@ -202,3 +201,5 @@ void frmKVAbout::keyPressEvent(QKeyEvent* event) {
   }
   QDialog::keyPressEvent(event);
 }
+
+}  // namespace kelvor

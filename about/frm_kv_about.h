@@ -10,6 +10,8 @@ class QLabel;
 class QPushButton;
 class QWidget;
 
+namespace kelvor {
+
 // The About dialog: the program's emblem, title, version, copyright (which names the licence),
 // the platform it is built for and an empty disclaimer, with "&OK" and "&System Info". Created afresh for every opening and
 // shown modal, so every opening fills its texts anew.
@@ -18,7 +20,7 @@ class frmKVAbout : public QDialog {
 
  public:
   // "&System Info", F1 on a button and the error report go to `services`.
-  explicit frmKVAbout(kelvor::Services& services, QWidget* parent = nullptr);
+  explicit frmKVAbout(Services& services, QWidget* parent = nullptr);
 
   // The help topic numbers the buttons carry for context help.
   static constexpr int kHelpTopicOK = 15;
@@ -43,5 +45,7 @@ class frmKVAbout : public QDialog {
   QLabel* lblCopyright = nullptr;
   QLabel* lblDisclaimer = nullptr;
 
-  kelvor::Services& m_services;
+  Services& m_services;
 };
+
+}  // namespace kelvor

@@ -4,7 +4,7 @@
 #include <QFile>
 #include <array>
 
-#include "flight/runtime_error.h"
+#include "errors/runtime_error.h"
 #include "platform/child_process.h"
 #include "platform/file_system.h"
 #include "shared/message_box.h"
@@ -90,7 +90,7 @@ bool SysInfoLauncher::GetKeyBytes(std::uint32_t KeyRoot, const QString& KeyName,
 
   // Looking at the last byte of nothing is an invalid call, not a missing value.
   if (dataSize == 0) {
-    flight::RaiseInvalidCall();
+    errors::RaiseInvalidCall();
   }
   QByteArray text(reinterpret_cast<const char*>(buffer.data()), static_cast<int>(dataSize));
   // Drops a string's terminator, and just as well the high zero byte of a number.
@@ -119,11 +119,11 @@ bool SysInfoLauncher::GetKeyBytes(std::uint32_t KeyRoot, const QString& KeyName,
 void SysInfoLauncher::StartProgram(const QByteArray& path) {
   // A NUL would cut the path short and start some other program than the one named.
   if (path.isEmpty() || path.contains('\0')) {
-    flight::RaiseFileNotFound();
+    errors::RaiseFileNotFound();
   }
   const QByteArray program = ResolveProgram(path);
   if (program.isEmpty() || !ChildProcess::StartDetached({program.toStdString()})) {
-    flight::RaiseFileNotFound();
+    errors::RaiseFileNotFound();
   }
 }
 

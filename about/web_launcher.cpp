@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "flight/runtime_error.h"
+#include "errors/runtime_error.h"
 #include "shared/message_box.h"
 
 namespace kelvor {
@@ -62,7 +62,7 @@ void WebLauncher::WebLaunch(const std::string& sURL) const {
         return;
       }
     }
-  } catch (const flight::RuntimeError& e) {
+  } catch (const errors::RuntimeError& e) {
     errorNumber = e.Number();
     errorDescription = QString::fromStdString(e.Description());
   }

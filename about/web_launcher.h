@@ -39,7 +39,7 @@ class WebLauncher {
   explicit WebLauncher(ShowMessageFunction showMessage, QString tempRoot = TempPage::DefaultRoot(),
                        OpenPage openPage = DesktopOpenPage());
 
-  // Opens `sURL` unchanged in the browser, or reports why not. Throws flight::RuntimeError only
+  // Opens `sURL` unchanged in the browser, or reports why not. Throws errors::RuntimeError only
   // when the page cannot be removed after a failure; the caller's error trap reports that.
   void WebLaunch(const std::string& sURL) const;
 

@@ -92,7 +92,7 @@ int main(int argc, char* argv[]) {
 
   kelvor::AppInfo::Apply(app);
   kelvor::DesktopServices services;
-  modKelvor::Main(services);
+  kelvor::modKelvor::Main(services);
   const int result = app.exec();
 
   // Windows still alive when the loop ends go before the application object they need.

@@ -11,7 +11,7 @@
 #include "mainwindow/frm_land.h"
 #include "shared/message_box.h"
 
-namespace modKelvor {
+namespace kelvor::modKelvor {
 
 namespace {
 
@@ -41,9 +41,9 @@ void PaintNow(QWidget* splash) {
 
 }  // namespace
 
-void Main(kelvor::Services& services, const StartupOptions& options) {
+void Main(Services& services, const StartupOptions& options) {
   bool armed = false;
-  kelvor::ErrorTrap(services, [&] {
+  ErrorTrap(services, [&] {
     auto* splash = new splashkv(services);
     splash->show();
     PaintNow(splash);
@@ -65,4 +65,4 @@ void Main(kelvor::Services& services, const StartupOptions& options) {
   }
 }
 
-}  // namespace modKelvor
+}  // namespace kelvor::modKelvor

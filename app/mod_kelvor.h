@@ -7,13 +7,13 @@
 class QWidget;
 
 // The start-up module: the program begins in Main, before any window exists.
-namespace modKelvor {
+namespace kelvor::modKelvor {
 
 // How start-up loads the main window and how long the splash waits after the load. Left
 // empty: the real main window and splashkv::kTimerInterval. Tests load stand-ins and shorten the
 // wait.
 struct StartupOptions {
-  std::function<QWidget*(kelvor::Services&)> loadMainWindow;
+  std::function<QWidget*(Services&)> loadMainWindow;
   int timerInterval = 0;
 };
 
@@ -21,6 +21,6 @@ struct StartupOptions {
 // timer that later closes the splash and shows the main window. A failed load is reported and
 // ends the program as soon as the event loop starts. Every window gets `services`, which must
 // outlive them.
-void Main(kelvor::Services& services, const StartupOptions& options = {});
+void Main(Services& services, const StartupOptions& options = {});
 
-}  // namespace modKelvor
+}  // namespace kelvor::modKelvor

@@ -11,7 +11,9 @@
 
 #include "shared/message_box.h"
 
-splashkv::splashkv(kelvor::Services& services, QWidget* parent)
+namespace kelvor {
+
+splashkv::splashkv(Services& services, QWidget* parent)
     : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint), m_services(services) {
   setObjectName(QStringLiteral("splashkv"));
   setWindowTitle(QString());
@@ -61,7 +63,7 @@ splashkv::splashkv(kelvor::Services& services, QWidget* parent)
 void splashkv::SetMainWindow(QWidget* frmLand) { m_frmLand = frmLand; }
 
 void splashkv::Timer1_Timer() {
-  kelvor::ErrorTrap(m_services, [this] {
+  ErrorTrap(m_services, [this] {
     Timer1->stop();
     m_closingForGood = true;
     close();  // deletes the splash once the event loop gets back to it
@@ -80,3 +82,5 @@ void splashkv::closeEvent(QCloseEvent* event) {
     event->ignore();
   }
 }
+
+}  // namespace kelvor

@@ -9,6 +9,8 @@ class QCloseEvent;
 class QLabel;
 class QTimer;
 
+namespace kelvor {
+
 // The splash window: the title picture in a frameless window in the middle of the screen, up
 // while the main window loads and for a fixed time after. It takes no input; only its timer
 // ends it, and then it shows the main window.
@@ -23,7 +25,7 @@ class splashkv : public QWidget {
   static constexpr QSize kClientSize{299, 151};
 
   // An error in the timer's handler is reported through `services`.
-  explicit splashkv(kelvor::Services& services, QWidget* parent = nullptr);
+  explicit splashkv(Services& services, QWidget* parent = nullptr);
 
   // The window the timer shows when it closes the splash.
   void SetMainWindow(QWidget* frmLand);
@@ -39,7 +41,9 @@ class splashkv : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  kelvor::Services& m_services;
+  Services& m_services;
   QPointer<QWidget> m_frmLand;
   bool m_closingForGood = false;
 };
+
+}  // namespace kelvor

@@ -44,7 +44,7 @@ class QuietServices : public kelvor::Services {
 };
 
 void OpenOnce(kelvor::Services& services, QWidget* owner) {
-  frmKVAbout dialog(services, owner);
+  kelvor::frmKVAbout dialog(services, owner);
   QTimer::singleShot(
       0, &dialog, [&dialog] { dialog.findChild<QPushButton*>(QStringLiteral("cmdOK"))->click(); });
   dialog.exec();

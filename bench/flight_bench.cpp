@@ -6,15 +6,15 @@
 
 namespace {
 
-class QuietPanel : public flight::InstrumentPanel {
+class QuietPanel : public kelvor::flight::InstrumentPanel {
  public:
-  flight::FlightComputer* computer = nullptr;
+  kelvor::flight::FlightComputer* computer = nullptr;
   std::int16_t value = 0;
-  void SetCaption(flight::Control, const std::string& text) override {
+  void SetCaption(kelvor::flight::Control, const std::string& text) override {
     benchmark::DoNotOptimize(text.data());
   }
-  void SetBarValue(flight::Bar, float v) override { benchmark::DoNotOptimize(v); }
-  void Repaint(flight::Control) override {}
+  void SetBarValue(kelvor::flight::Bar, float v) override { benchmark::DoNotOptimize(v); }
+  void Repaint(kelvor::flight::Control) override {}
   std::int16_t GetThrusterValue() override { return value; }
   void SetThrusterValue(std::int16_t v) override {
     if (v == value) return;
@@ -26,9 +26,9 @@ class QuietPanel : public flight::InstrumentPanel {
   void YieldToEvents() override {}
 };
 
-class QuietHost : public flight::MissionHost {
+class QuietHost : public kelvor::flight::MissionHost {
  public:
-  flight::FlightComputer* computer = nullptr;
+  kelvor::flight::FlightComputer* computer = nullptr;
   double now = 0;
   void StopMission() override { computer->State().intHalted = -1; }
   void Beep() override { now += 1; }
@@ -40,7 +40,7 @@ class QuietHost : public flight::MissionHost {
 struct Rig {
   QuietPanel panel;
   QuietHost host;
-  flight::FlightComputer computer{panel, host};
+  kelvor::flight::FlightComputer computer{panel, host};
   Rig() {
     panel.computer = &computer;
     host.computer = &computer;
@@ -71,7 +71,7 @@ void BM_WholeMission(benchmark::State& state) {
   auto& computer = rig.computer;
   auto& s = computer.State();
   for (auto _ : state) {
-    s = flight::FlightState{};
+    s = kelvor::flight::FlightState{};
     s.sngAltitude = 500;
     s.sngSpeed = 50;
     s.sngFuel = 120;

@@ -41,7 +41,7 @@ void Print(const char* kind, double cpu, double wall, double simulated) {
 
 // One free fall of about `seconds` simulated seconds, stopped from the event loop as a player
 // would stop it.
-void FreeFall(frmLand& window, int seconds) {
+void FreeFall(kelvor::frmLand& window, int seconds) {
   window.mnuGameStart_Click();
   window.SetThrusterValue(30);
   for (int i = 0; i < 3; ++i) window.cmdBurn_Click();
@@ -91,7 +91,7 @@ int main(int argc, char* argv[]) {
       std::exit(1);
     }
   } services;
-  frmLand window(services);
+  kelvor::frmLand window(services);
   window.show();
   QCoreApplication::processEvents(QEventLoop::AllEvents);
   for (int run = 0; run < runs; ++run) {

@@ -4,9 +4,9 @@
 
 #include <utility>
 
-#include "flight/error_trap.h"
+#include "errors/error_trap.h"
 
-namespace flight {
+namespace kelvor::flight {
 
 namespace {
 
@@ -16,27 +16,27 @@ constexpr const char* kCrLf = "\r\n";
 // Every arithmetic result is tested; a stored result is rounded to single precision, and a
 // value that does not fit a Single is an overflow too.
 double Checked(double value) {
-  if (!std::isfinite(value)) RaiseOverflow();
+  if (!std::isfinite(value)) errors::RaiseOverflow();
   return value;
 }
 
 float Single(double value) {
   const auto stored = static_cast<float>(Checked(value));
-  if (!std::isfinite(stored)) RaiseOverflow();
+  if (!std::isfinite(stored)) errors::RaiseOverflow();
   return stored;
 }
 
 double Divide(double dividend, double divisor) {
   if (divisor == 0) {
-    if (dividend == 0 || std::isnan(dividend)) RaiseOverflow();
-    RaiseDivisionByZero();
+    if (dividend == 0 || std::isnan(dividend)) errors::RaiseOverflow();
+    errors::RaiseDivisionByZero();
   }
   return Checked(dividend / divisor);
 }
 
 double SquareRoot(double value) {
-  if (std::isnan(value)) RaiseOverflow();
-  if (value < 0) RaiseInvalidCall();
+  if (std::isnan(value)) errors::RaiseOverflow();
+  if (value < 0) errors::RaiseInvalidCall();
   return Checked(std::sqrt(value));
 }
 
@@ -52,7 +52,7 @@ FlightState& FlightComputer::State() { return m_state; }
 
 template <class Body>
 void FlightComputer::Trapped(Body&& body) noexcept {
-  ErrorTrap([this](int number, const std::string& description) {
+  errors::ErrorTrap([this](int number, const std::string& description) {
     m_host.ReportError(number, description);
   }, std::forward<Body>(body));
 }
@@ -233,4 +233,4 @@ void FlightComputer::ShowMessages() {
   m_panel.SetCaption(Control::lblMessage, m_state.strMessages);
 }
 
-}  // namespace flight
+}  // namespace kelvor::flight

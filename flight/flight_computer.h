@@ -8,9 +8,9 @@
 #include "flight/format_number.h"
 #include "flight/instrument_panel.h"
 #include "flight/mission_host.h"
-#include "flight/runtime_error.h"
+#include "errors/runtime_error.h"
 
-namespace flight {
+namespace kelvor::flight {
 
 // The lander's flight computer: the one-second burn step, the free fall without fuel,
 // the touchdown evaluation, the thrust setting and the alarm pause. No window code: it
@@ -51,4 +51,4 @@ class FlightComputer {
   unsigned m_mission = 0;  // counts Starts, so a free fall knows whose mission it flies
 };
 
-}  // namespace flight
+}  // namespace kelvor::flight

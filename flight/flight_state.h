@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-namespace flight {
+namespace kelvor::flight {
 
 // The main window's flight state record, in declaration order.
 struct FlightState {
@@ -24,4 +24,4 @@ struct StartState {
 };
 inline constexpr StartState kStartState{0, 500, 50, 120, 750, 120, 30};
 
-}  // namespace flight
+}  // namespace kelvor::flight

@@ -5,9 +5,9 @@
 #include <cmath>
 #include <string>
 
-#include "flight/runtime_error.h"
+#include "errors/runtime_error.h"
 
-namespace flight {
+namespace kelvor::flight {
 
 namespace {
 
@@ -18,7 +18,7 @@ int DecimalsOf(const std::string& pattern) {
       pattern.find_first_not_of('0', 2) == std::string::npos) {
     return static_cast<int>(pattern.size() - 2);
   }
-  RaiseInvalidCall();
+  errors::RaiseInvalidCall();
 }
 
 std::string LocaleDecimalPoint() {
@@ -33,7 +33,7 @@ std::string LocaleDecimalPoint() {
 
 std::string FormatNumber(double value, const std::string& pattern) {
   const int decimals = DecimalsOf(pattern);
-  if (!std::isfinite(value)) RaiseOverflow();
+  if (!std::isfinite(value)) errors::RaiseOverflow();
 
   // Round on the exact decimal expansion rather than on value * 10^n, which would itself
   // round in binary and turn some halves the wrong way. Forty extra digits hold every
@@ -41,7 +41,7 @@ std::string FormatNumber(double value, const std::string& pattern) {
   char buffer[512];
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
                                     std::chars_format::fixed, decimals + 40);
-  if (result.ec != std::errc()) RaiseOverflow();
+  if (result.ec != std::errc()) errors::RaiseOverflow();
   std::string digits(buffer, result.ptr);
 
   const auto point = digits.find('.');
@@ -70,4 +70,4 @@ std::string FormatNumber(double value, const std::string& pattern) {
   return text;
 }
 
-}  // namespace flight
+}  // namespace kelvor::flight

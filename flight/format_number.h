@@ -2,9 +2,9 @@
 
 #include <string>
 
-namespace flight {
+namespace kelvor::flight {
 
 // Patterns "0", "0.0", "0.00": halves away from zero, the locale's decimal separator.
 std::string FormatNumber(double value, const std::string& pattern);
 
-}  // namespace flight
+}  // namespace kelvor::flight

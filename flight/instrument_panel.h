@@ -3,14 +3,14 @@
 #include <cstdint>
 #include <string>
 
-namespace flight {
+namespace kelvor::flight {
 
 // The panel controls the flight computer writes to.
 enum class Control { lblTime, lblAlt, lblSpeed, lblFuel, lblBurn, lblMessage };
 enum class Bar { pbAltitude, pbFuel };
 
 // Implemented by the main window on its controls; by a recording double in tests.
-// Any operation may throw flight::RuntimeError (a progress bar refusing a value, say).
+// Any operation may throw errors::RuntimeError (a progress bar refusing a value, say).
 class InstrumentPanel {
  public:
   virtual ~InstrumentPanel() = default;
@@ -25,4 +25,4 @@ class InstrumentPanel {
   virtual void YieldToEvents() = 0;
 };
 
-}  // namespace flight
+}  // namespace kelvor::flight

@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace flight {
+namespace kelvor::flight {
 
 // What the host window and the operating system supply.
 class MissionHost {
@@ -15,4 +15,4 @@ class MissionHost {
                            const std::string& description) = 0;  // the common error report
 };
 
-}  // namespace flight
+}  // namespace kelvor::flight

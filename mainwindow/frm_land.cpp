@@ -37,17 +37,13 @@
 #include "shared/readable_colour.h"
 #include "shared/twips.h"
 
-using kelvor::FittingLabel;
-using kelvor::PanelFrame;
-using kelvor::VerticalProgressBar;
+namespace kelvor {
 
 namespace {
 
 constexpr const char* kCrLf = "\r\n";
 constexpr const char* kKeyProperty = "key";
 
-using kelvor::Px;
-using kelvor::TwipsRect;
 
 constexpr int kClientWidth = 474;   // 7110 twips
 constexpr int kClientHeight = 334;  // 5010 twips
@@ -87,7 +83,7 @@ void UseDefaultColours(QWidget* widget) { widget->setPalette(QApplication::palet
 QString Whole(float value) { return QString::fromStdString(flight::FormatNumber(value, "0")); }
 
 // The application's help file: always the one in the program's folder.
-QString ProgramHelpFile() { return kelvor::AppInfo::Path() + QStringLiteral("/Kelvor.hlp"); }
+QString ProgramHelpFile() { return AppInfo::Path() + QStringLiteral("/Kelvor.hlp"); }
 
 QColor Rgb(unsigned rrggbb) { return QColor::fromRgb(static_cast<QRgb>(rrggbb)); }
 
@@ -104,16 +100,16 @@ QIcon ToolbarIcon(const QString& shape) {
 
 }  // namespace
 
-frmLand::frmLand(kelvor::Services& services, QWidget* parent)
+frmLand::frmLand(Services& services, QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                               Qt::WindowContextHelpButtonHint),
       m_services(services) {
   setObjectName(QStringLiteral("frmLand"));
-  setWindowTitle(kelvor::AppInfo::ProductName());
-  setWindowIcon(kelvor::AppInfo::WindowIcon());
+  setWindowTitle(AppInfo::ProductName());
+  setWindowIcon(AppInfo::WindowIcon());
   setFont(SansSerif(8.25));
-  m_help = new kelvor::ContextHelp(
+  m_help = new ContextHelp(
       m_services, [this] { Trap([this] { mnuHelpTopics_Click(); }); }, this);
 
   CreateMenus();
@@ -185,7 +181,7 @@ void frmLand::CreateToolbar() {
   // classic face behind them.
   QPalette barColours = Toolbar1->palette();
   barColours.setColor(QPalette::Window,
-                      kelvor::SystemColourAgainst(Rgb(0x000000), QPalette::Window, barColours));
+                      SystemColourAgainst(Rgb(0x000000), QPalette::Window, barColours));
   Toolbar1->setPalette(barColours);
   Toolbar1->setAutoFillBackground(true);
   addToolBar(Qt::TopToolBarArea, Toolbar1);
@@ -320,7 +316,7 @@ QColor Resolve(const Colour& colour, const QPalette& system) {
     case Colour::From::SystemWindow:
       return system.color(QPalette::Window);
     case Colour::From::ReadableOn:
-      return kelvor::SystemColourAgainst(Rgb(colour.rgb), colour.role, system);
+      return SystemColourAgainst(Rgb(colour.rgb), colour.role, system);
     case Colour::From::Inherited:
       break;
   }
@@ -450,7 +446,7 @@ void frmLand::CreatePanel() {
   cmdBurn->setFocusPolicy(Qt::StrongFocus);
   hsbBurn->setEnabled(false);
   cmdBurn->setEnabled(false);
-  auto* ring = new kelvor::FocusRing(fraBurn);
+  auto* ring = new FocusRing(fraBurn);
   ring->Track(hsbBurn);
   ring->Track(cmdBurn);
 
@@ -475,12 +471,12 @@ QAction* frmLand::ToolbarButton(const QString& key) const {
   for (QAction* action : Toolbar1->actions()) {
     if (!action->isSeparator() && action->property(kKeyProperty).toString() == key) return action;
   }
-  flight::RaiseIndexOutOfBounds();
+  errors::RaiseIndexOutOfBounds();
 }
 
 QLabel* frmLand::StatusPanel(int index) const {
   if (index < 1 || index > static_cast<int>(m_statusPanels.size())) {
-    flight::RaiseIndexOutOfBounds();
+    errors::RaiseIndexOutOfBounds();
   }
   return m_statusPanels[static_cast<std::size_t>(index - 1)];
 }
@@ -500,7 +496,7 @@ FittingLabel* frmLand::Label(flight::Control control) const {
     case flight::Control::lblMessage:
       return lblMessage;
   }
-  flight::RaiseInvalidCall();
+  errors::RaiseInvalidCall();
 }
 
 // --- the mission ---------------------------------------------------------------------------
@@ -624,7 +620,7 @@ void frmLand::mnuHelpTopics_Click() {
 
 void frmLand::mnuHelpWeb_Click() {
   Trap([this] {
-    State().webURL = kelvor::AppInfo::WebAddress().toStdString();
+    State().webURL = AppInfo::WebAddress().toStdString();
     WebLaunch(State().webURL);
   });
 }
@@ -668,14 +664,14 @@ std::int16_t frmLand::GetThrusterValue() {
 
 void frmLand::SetThrusterValue(std::int16_t value) {
   if (value < hsbBurn->minimum() || value > hsbBurn->maximum()) {
-    flight::RaiseInvalidPropertyValue();
+    errors::RaiseInvalidPropertyValue();
   }
   hsbBurn->setValue(value);  // emits valueChanged, and so runs hsbBurn_Change, only on a change
 }
 
 void frmLand::SetThrusterMax(std::int16_t value) {
   if (value < hsbBurn->minimum()) {
-    flight::RaiseInvalidPropertyValue();
+    errors::RaiseInvalidPropertyValue();
   }
   hsbBurn->setMaximum(value);
 }
@@ -725,3 +721,5 @@ void frmLand::showEvent(QShowEvent* event) {
 }
 
 QMenu* frmLand::createPopupMenu() { return nullptr; }
+
+}  // namespace kelvor

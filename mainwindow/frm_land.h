@@ -21,11 +21,11 @@ class QStatusBar;
 class QToolBar;
 
 namespace kelvor {
+
 class ContextHelp;
 class FittingLabel;
 class PanelFrame;
 class VerticalProgressBar;
-}  // namespace kelvor
 
 // The main window: the lunar module's control and instrument panel. It hosts the flight
 // computer, implements its panel on the controls below and runs the mission commands. Creating
@@ -36,7 +36,7 @@ class frmLand : public QMainWindow, public flight::InstrumentPanel, public fligh
  public:
   // Message boxes, help, the browser, the system-information program, the alarm and the clock
   // all come from `services`, which must outlive the window.
-  explicit frmLand(kelvor::Services& services, QWidget* parent = nullptr);
+  explicit frmLand(Services& services, QWidget* parent = nullptr);
   ~frmLand() override;
 
   flight::FlightState& State();
@@ -94,16 +94,16 @@ class frmLand : public QMainWindow, public flight::InstrumentPanel, public fligh
   void CreateToolbar();
   void CreateStatusBar();
   void CreatePanel();
-  kelvor::FittingLabel* Label(flight::Control control) const;
+  FittingLabel* Label(flight::Control control) const;
   void ShowStartState();
   // Runs a handler body under the error trap, reporting through the services.
   template <class Body>
   void Trap(Body&& body) noexcept {
-    kelvor::ErrorTrap(m_services, std::forward<Body>(body));
+    ErrorTrap(m_services, std::forward<Body>(body));
   }
 
-  kelvor::ContextHelp* m_help = nullptr;
-  kelvor::Services& m_services;
+  ContextHelp* m_help = nullptr;
+  Services& m_services;
   flight::FlightComputer m_computer{*this, *this};
   bool m_centred = false;
   std::vector<QLabel*> m_statusPanels;
@@ -111,25 +111,25 @@ class frmLand : public QMainWindow, public flight::InstrumentPanel, public fligh
   QToolBar* Toolbar1 = nullptr;
   QStatusBar* StatusBar1 = nullptr;
   QWidget* fmConsole = nullptr;
-  kelvor::PanelFrame* fmMessage = nullptr;
-  kelvor::FittingLabel* lblMessage = nullptr;
+  PanelFrame* fmMessage = nullptr;
+  FittingLabel* lblMessage = nullptr;
   QLabel* Image2 = nullptr;
   QLabel* Image1 = nullptr;
-  kelvor::PanelFrame* fraInfo = nullptr;
-  kelvor::PanelFrame* fraBurn = nullptr;
+  PanelFrame* fraInfo = nullptr;
+  PanelFrame* fraBurn = nullptr;
   QPushButton* cmdBurn = nullptr;
   QScrollBar* hsbBurn = nullptr;
-  kelvor::FittingLabel* lblBurn = nullptr;
-  kelvor::PanelFrame* fmSpeed = nullptr;
-  kelvor::FittingLabel* lblSpeed = nullptr;
-  kelvor::PanelFrame* fmTime = nullptr;
-  kelvor::FittingLabel* lblTime = nullptr;
-  kelvor::PanelFrame* fmFuel = nullptr;
-  kelvor::VerticalProgressBar* pbFuel = nullptr;
-  kelvor::FittingLabel* lblFuel = nullptr;
-  kelvor::PanelFrame* fmAltitude = nullptr;
-  kelvor::VerticalProgressBar* pbAltitude = nullptr;
-  kelvor::FittingLabel* lblAlt = nullptr;
+  FittingLabel* lblBurn = nullptr;
+  PanelFrame* fmSpeed = nullptr;
+  FittingLabel* lblSpeed = nullptr;
+  PanelFrame* fmTime = nullptr;
+  FittingLabel* lblTime = nullptr;
+  PanelFrame* fmFuel = nullptr;
+  VerticalProgressBar* pbFuel = nullptr;
+  FittingLabel* lblFuel = nullptr;
+  PanelFrame* fmAltitude = nullptr;
+  VerticalProgressBar* pbAltitude = nullptr;
+  FittingLabel* lblAlt = nullptr;
   QMenu* mnuGame = nullptr;
   QAction* mnuGameStart = nullptr;
   QAction* mnuGameStop = nullptr;
@@ -139,3 +139,5 @@ class frmLand : public QMainWindow, public flight::InstrumentPanel, public fligh
   QAction* mnuHelpWeb = nullptr;
   QAction* mnuHelpAbout = nullptr;
 };
+
+}  // namespace kelvor

@@ -6,14 +6,14 @@
 #include <cmath>
 #include <limits>
 
-#include "flight/runtime_error.h"
+#include "errors/runtime_error.h"
 
 namespace kelvor {
 
 namespace {
 
 [[noreturn]] void InvalidValue() {
-  flight::RaiseInvalidPropertyValue();
+  errors::RaiseInvalidPropertyValue();
 }
 
 // The display is a QProgressBar with an int range: rounding stays within int, whatever float

@@ -21,7 +21,7 @@ class VerticalProgressBar : public QWidget {
   float Max() const { return m_max; }
   float Value() const { return m_value; }
 
-  // Each throws flight::RuntimeError (380, "Invalid property value") and changes nothing when
+  // Each throws errors::RuntimeError (380, "Invalid property value") and changes nothing when
   // the result would not satisfy min < max and min <= value <= max.
   void SetMin(float min);
   void SetMax(float max);

@@ -14,7 +14,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "flight/runtime_error.h"
+#include "errors/runtime_error.h"
 
 namespace kelvor {
 
@@ -108,13 +108,13 @@ void MakeFolder(const QByteArray& pattern) {
   g_publishing.store(false);
   // A signal that came meanwhile is handled here, with the folder's name known.
   ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-  if (!made) flight::RaiseFileError(error);
+  if (!made) errors::RaiseFileError(error);
 }
 
 void WriteFile(const char* path, const QByteArray& content) {
   const int fd =
       ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
-  if (fd < 0) flight::RaiseFileError(errno);
+  if (fd < 0) errors::RaiseFileError(errno);
   qsizetype written = 0;
   while (written < content.size()) {
     const ssize_t n = ::write(fd, content.constData() + written, content.size() - written);
@@ -122,11 +122,11 @@ void WriteFile(const char* path, const QByteArray& content) {
     if (n <= 0) {
       const int error = n < 0 ? errno : ENOSPC;
       ::close(fd);
-      flight::RaiseFileError(error);
+      errors::RaiseFileError(error);
     }
     written += n;
   }
-  if (::close(fd) != 0) flight::RaiseFileError(errno);
+  if (::close(fd) != 0) errors::RaiseFileError(errno);
 }
 
 // A folder that can take the private folder: one the user may create files in and enter.
@@ -154,7 +154,7 @@ void TempPage::Write(const QString& root, const QString& name, const QByteArray&
   // finds it in the temporary folder.
   const QByteArray pattern = QFile::encodeName(QDir::cleanPath(root)) + "/kelvor-web-XXXXXX";
   const QByteArray file = "/" + QFile::encodeName(name);
-  if (pattern.size() + file.size() >= PATH_MAX) flight::RaiseFileError(ENAMETOOLONG);
+  if (pattern.size() + file.size() >= PATH_MAX) errors::RaiseFileError(ENAMETOOLONG);
   MakeFolder(pattern);
   // The file's path is whole before it is published, and published before the file can exist.
   char page[PATH_MAX];
@@ -168,11 +168,11 @@ void TempPage::Write(const QString& root, const QString& name, const QByteArray&
 QByteArray TempPage::Path() const { return g_pageArmed.load() ? QByteArray(g_page) : QByteArray(); }
 
 void TempPage::Remove() {
-  if (const int error = RemoveNow(false)) flight::RaiseFileError(error);
+  if (const int error = RemoveNow(false)) errors::RaiseFileError(error);
 }
 
 void TempPage::RemoveWhatIsLeft() {
-  if (const int error = RemoveNow(true)) flight::RaiseFileError(error);
+  if (const int error = RemoveNow(true)) errors::RaiseFileError(error);
 }
 
 QString TempPage::DefaultRoot() {

@@ -28,7 +28,7 @@ class TempPage {
   TempPage& operator=(const TempPage&) = delete;
 
   // Makes the private folder under `root` and writes `content` as `name` in it. Raises the file
-  // error of the C library's errno (flight::RuntimeError) when it cannot; what was made until
+  // error of the C library's errno (errors::RuntimeError) when it cannot; what was made until
   // then is left for RemoveWhatIsLeft or the destructor.
   void Write(const QString& root, const QString& name, const QByteArray& content);
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <utility>
 
-#include "flight/error_trap.h"
+#include "errors/error_trap.h"
 #include "shared/services.h"
 
 namespace kelvor {
@@ -24,7 +24,7 @@ void ReportError(Services& services, int number, const QString& description);
 // Runs a handler body under the error trap, reporting through the common error report.
 template <class Body>
 void ErrorTrap(Services& services, Body&& body) noexcept {
-  flight::ErrorTrap(
+  errors::ErrorTrap(
       [&services](int number, const std::string& description) {
         ReportError(services, number, QString::fromStdString(description));
       },

@@ -30,7 +30,7 @@ class Services {
   virtual void ShowHelpTopic(const QString& helpFile, int topic) = 0;
 
   // Opens the address in the desktop's browser, or tells the player why not. May throw
-  // flight::RuntimeError, for the caller's error trap.
+  // errors::RuntimeError, for the caller's error trap.
   virtual void WebLaunch(const std::string& url) = 0;
 
   // Starts the system-information program named in the machine's key store, or says there is

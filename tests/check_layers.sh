@@ -1,15 +1,16 @@
 #!/bin/sh
 # Fails when a product file includes a header of a folder above its own, or when a window folder
-# speaks to the system itself. The folders are layers, lowest first: flight, shared, platform,
-# about, mainwindow, app. The flight computer takes nothing but the standard library. about/ and
-# mainwindow/ hold the game's own logic and windows: they take the C++ standard library, Qt and
-# the project's headers, and reach Linux (POSIX, GIO, ALSA, D-Bus) only through platform/. The
-# build cannot catch any of this by itself, since every library compiles with the project's root
-# on its include path and the system's headers on the compiler's.
+# speaks to the system itself. The folders are layers, lowest first: errors, flight, shared,
+# platform, about, mainwindow, app. The error runtime and the flight computer take nothing but
+# the standard library. about/ and mainwindow/ hold the game's own logic and windows: they take
+# the C++ standard library, Qt and the project's headers, and reach Linux (POSIX, GIO, ALSA,
+# D-Bus) only through platform/. The build cannot catch any of this by itself, since every
+# library compiles with the project's root on its include path and the system's headers on the
+# compiler's.
 # Usage: check_layers.sh <source root>
 set -eu
 root=${1:?usage: check_layers.sh <source root>}
-layers="flight shared platform about mainwindow app"
+layers="errors flight shared platform about mainwindow app"
 
 # The headers of the C++ standard library (C++20), the C ones in their <cxxx> form included.
 standard=" algorithm any array atomic barrier bit bitset cassert cctype cerrno cfenv cfloat charconv
@@ -49,7 +50,7 @@ for folder in $layers; do
     system=$(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*<\([^>]*\)>.*/\1/p' "$file")
     for header in $system; do
       case "$folder" in
-        flight) allowed=standard ;;
+        errors | flight) allowed=standard ;;
         about | mainwindow) allowed=standard-or-qt ;;
         *) continue ;;
       esac

@@ -10,9 +10,10 @@ for plant in \
   'platform/session_bus.cpp:#include "about/web_launcher.h"' \
   'mainwindow/frm_land.cpp:#include <unistd.h>' \
   'about/web_launcher.cpp:#include <gio/gio.h>' \
-  'flight/flight_computer.cpp:#include <QString>'; do
+  'flight/flight_computer.cpp:#include <QString>' \
+  'errors/runtime_error.cpp:#include "flight/flight_state.h"'; do
   copy=$(mktemp -d)
-  cp -r "$root"/flight "$root"/shared "$root"/platform "$root"/about "$root"/mainwindow \
+  cp -r "$root"/errors "$root"/flight "$root"/shared "$root"/platform "$root"/about "$root"/mainwindow \
     "$root"/app "$copy"
   echo "${plant#*:}" >>"$copy/${plant%%:*}"
   sh "$check" "$copy" 2>/dev/null

@@ -28,7 +28,7 @@ class TestAboutDialog : public QObject {
   std::unique_ptr<FakeServices> m_services;
 
   // A dialog as the main window opens it.
-  std::unique_ptr<frmKVAbout> Open() { return std::make_unique<frmKVAbout>(*m_services, m_owner); }
+  std::unique_ptr<kelvor::frmKVAbout> Open() { return std::make_unique<kelvor::frmKVAbout>(*m_services, m_owner); }
 
  private slots:
   void initTestCase() {
@@ -263,7 +263,7 @@ class TestAboutDialog : public QObject {
     QStringList seen;
     for (int opening = 0; opening < 2; ++opening) {
       const auto dialog = Open();
-      frmKVAbout* shown = dialog.get();
+      kelvor::frmKVAbout* shown = dialog.get();
       bool modal = false;
       int offCentre = -1;
       QTimer::singleShot(0, shown, [&] {

@@ -8,7 +8,7 @@
 #include <csignal>
 
 #include "about/sys_info_launcher.h"
-#include "flight/runtime_error.h"
+#include "errors/runtime_error.h"
 #include "shared/message_box.h"
 #include "tests/child_processes.h"
 
@@ -217,8 +217,8 @@ class TestSysInfoLauncher : public QObject {
                            QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
                            QStringLiteral("PATH"), value);
       QFAIL("no run-time error");
-    } catch (const flight::RuntimeError& e) {
-      QCOMPARE(e.Number(), flight::errors::kInvalidCall);
+    } catch (const kelvor::errors::RuntimeError& e) {
+      QCOMPARE(e.Number(), kelvor::errors::kInvalidCall);
     }
     QCOMPARE(launcher.Store().OpenKeyCount(), std::size_t{0});
   }

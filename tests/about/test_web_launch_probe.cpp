@@ -24,7 +24,7 @@
 #include <new>
 
 #include "about/web_launcher.h"
-#include "flight/runtime_error.h"
+#include "errors/runtime_error.h"
 #include "platform/desktop_browser.h"
 #include "shared/message_box.h"
 #include "tests/child_processes.h"
@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
   std::string webURL = url.toStdString();
   try {
     launcher.WebLaunch(webURL);
-  } catch (const flight::RuntimeError& e) {
+  } catch (const kelvor::errors::RuntimeError& e) {
     result.insert("thrown", QString::number(e.Number()));
   } catch (const std::bad_alloc&) {
     result.insert("thrown", QStringLiteral("bad_alloc"));

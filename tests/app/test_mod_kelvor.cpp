@@ -6,21 +6,21 @@
 
 #include "app/mod_kelvor.h"
 #include "app/splashkv.h"
-#include "flight/runtime_error.h"
+#include "errors/runtime_error.h"
 #include "tests/fake_services.h"
 
 namespace {
 
-splashkv* FindSplash() {
+kelvor::splashkv* FindSplash() {
   for (QWidget* window : QApplication::topLevelWidgets()) {
-    if (auto* splash = qobject_cast<splashkv*>(window)) return splash;
+    if (auto* splash = qobject_cast<kelvor::splashkv*>(window)) return splash;
   }
   return nullptr;
 }
 
 QImage Picture() {
   return QIcon(QStringLiteral(":/images/splash.png"))
-      .pixmap(splashkv::kPictureSize, 1.0)
+      .pixmap(kelvor::splashkv::kPictureSize, 1.0)
       .toImage()
       .convertToFormat(QImage::Format_RGB32);
 }
@@ -93,9 +93,9 @@ class TestModKelvor : public QObject {
     bool timerActiveDuringLoad = true;
     QString inProcess = QStringLiteral("load never ran");
     QString outOfProcess;
-    modKelvor::StartupOptions options;
+    kelvor::modKelvor::StartupOptions options;
     options.loadMainWindow = [&](kelvor::Services&) -> QWidget* {
-      splashkv* splash = FindSplash();
+      kelvor::splashkv* splash = FindSplash();
       if (splash == nullptr) return new QWidget;
       exposedDuringLoad = splash->isVisible() && splash->windowHandle()->isExposed();
       timerActiveDuringLoad = splash->Timer1->isActive();
@@ -112,14 +112,14 @@ class TestModKelvor : public QObject {
       }
       return new QWidget;
     };
-    modKelvor::Main(m_services, options);
+    kelvor::modKelvor::Main(m_services, options);
 
     QVERIFY(exposedDuringLoad);
     QVERIFY2(inProcess.isEmpty(), qPrintable(inProcess));
     QVERIFY2(outOfProcess.isEmpty(), qPrintable(outOfProcess));
     // Armed only after the load, with the full interval.
     QVERIFY(!timerActiveDuringLoad);
-    splashkv* splash = FindSplash();
+    kelvor::splashkv* splash = FindSplash();
     QVERIFY(splash != nullptr);
     QVERIFY(splash->Timer1->isActive());
     QCOMPARE(splash->Timer1->interval(), 2000);
@@ -131,14 +131,14 @@ class TestModKelvor : public QObject {
     clock.start();
     ShowRecorder recorder(clock);
     QPointer<QWidget> mainWindow;
-    modKelvor::StartupOptions options;
+    kelvor::modKelvor::StartupOptions options;
     options.loadMainWindow = [&](kelvor::Services&) {
       mainWindow = new QWidget;
       mainWindow->installEventFilter(&recorder);
       return mainWindow.data();
     };
     options.timerInterval = 30;
-    modKelvor::Main(m_services, options);
+    kelvor::modKelvor::Main(m_services, options);
     QVERIFY(!mainWindow->isVisible());
 
     QTRY_VERIFY(mainWindow->isVisible());
@@ -155,7 +155,7 @@ class TestModKelvor : public QObject {
     clock.start();
     ShowRecorder recorder(clock);
     qint64 loadEndedAt = -1;
-    modKelvor::StartupOptions options;
+    kelvor::modKelvor::StartupOptions options;
     options.loadMainWindow = [&](kelvor::Services&) {
       QThread::msleep(300);
       auto* mainWindow = new QWidget;
@@ -163,21 +163,21 @@ class TestModKelvor : public QObject {
       loadEndedAt = clock.elapsed();
       return mainWindow;
     };
-    modKelvor::Main(m_services, options);
+    kelvor::modKelvor::Main(m_services, options);
     QVERIFY(FindSplash() != nullptr);
     QTRY_VERIFY_WITH_TIMEOUT(recorder.shows == 1, 8000);
-    QVERIFY2(recorder.firstShownAt - loadEndedAt >= splashkv::kTimerInterval,
+    QVERIFY2(recorder.firstShownAt - loadEndedAt >= kelvor::splashkv::kTimerInterval,
              qPrintable(QString::number(recorder.firstShownAt - loadEndedAt)));
   }
 
   void failedLoadIsReportedAndEndsTheProgram() {
-    modKelvor::StartupOptions options;
+    kelvor::modKelvor::StartupOptions options;
     options.loadMainWindow = [](kelvor::Services&) -> QWidget* {
-      throw flight::RuntimeError(flight::errors::kPathFileAccess, "Path/File access error");
+      throw kelvor::errors::RuntimeError(kelvor::errors::kPathFileAccess, "Path/File access error");
     };
-    modKelvor::Main(m_services, options);
+    kelvor::modKelvor::Main(m_services, options);
     QCOMPARE(m_messages, QStringList{QStringLiteral("16|75: Path/File access error")});
-    splashkv* splash = FindSplash();
+    kelvor::splashkv* splash = FindSplash();
     QVERIFY(splash != nullptr);
     QVERIFY(splash->isVisible());
     QVERIFY(!splash->Timer1->isActive());
@@ -191,10 +191,10 @@ class TestModKelvor : public QObject {
 
   void closingTheMainWindowEndsTheProgram() {
     QPointer<QWidget> mainWindow;
-    modKelvor::StartupOptions options;
+    kelvor::modKelvor::StartupOptions options;
     options.loadMainWindow = [&](kelvor::Services&) { return (mainWindow = new QWidget).data(); };
     options.timerInterval = 30;
-    modKelvor::Main(m_services, options);
+    kelvor::modKelvor::Main(m_services, options);
 
     QTimer closer;
     connect(&closer, &QTimer::timeout, [&] {

@@ -9,7 +9,7 @@ namespace {
 
 QImage Picture() {
   return QIcon(QStringLiteral(":/images/splash.png"))
-      .pixmap(splashkv::kPictureSize, 1.0)
+      .pixmap(kelvor::splashkv::kPictureSize, 1.0)
       .toImage()
       .convertToFormat(QImage::Format_RGB32);
 }
@@ -24,7 +24,7 @@ class TestSplashkv : public QObject {
 
  private slots:
   void isAFramelessSplashWithoutTitleOrCloseBox() {
-    splashkv splash(m_services);
+    kelvor::splashkv splash(m_services);
     const Qt::WindowFlags flags = splash.windowFlags();
     QCOMPARE(flags & Qt::WindowType_Mask, Qt::SplashScreen);
     QVERIFY(flags.testFlag(Qt::FramelessWindowHint));
@@ -36,7 +36,7 @@ class TestSplashkv : public QObject {
   }
 
   void clientAreaIsOnePixelNarrowerAndTallerThanThePicture() {
-    splashkv splash(m_services);
+    kelvor::splashkv splash(m_services);
     QCOMPARE(splash.size(), QSize(299, 151));
     QCOMPARE(splash.minimumSize(), splash.maximumSize());
     QCOMPARE(splash.ImgCipherix->objectName(), QStringLiteral("ImgCipherix"));
@@ -46,17 +46,17 @@ class TestSplashkv : public QObject {
   }
 
   void timerWaitsDisabledUntilStartUpArmsIt() {
-    splashkv splash(m_services);
+    kelvor::splashkv splash(m_services);
     QCOMPARE(splash.Timer1->objectName(), QStringLiteral("Timer1"));
     QVERIFY(!splash.Timer1->isActive());
     QCOMPARE(splash.Timer1->interval(), 0);
     QVERIFY(splash.Timer1->isSingleShot());
     QCOMPARE(splash.Timer1->timerType(), Qt::PreciseTimer);
-    QCOMPARE(splashkv::kTimerInterval, 2000);
+    QCOMPARE(kelvor::splashkv::kTimerInterval, 2000);
   }
 
   void comesUpCentredOnTheScreen() {
-    splashkv splash(m_services);
+    kelvor::splashkv splash(m_services);
     splash.show();
     QVERIFY(QTest::qWaitForWindowExposed(&splash));
     const QRect screen = splash.screen()->availableGeometry();
@@ -67,7 +67,7 @@ class TestSplashkv : public QObject {
 
   // All but the picture's last column, and a strip of the background colour below it.
   void showsThePictureAndABackgroundStripAlongTheBottom() {
-    splashkv splash(m_services);
+    kelvor::splashkv splash(m_services);
     splash.show();
     QVERIFY(QTest::qWaitForWindowExposed(&splash));
     const QImage shown = splash.grab().toImage().convertToFormat(QImage::Format_RGB32);
@@ -89,7 +89,7 @@ class TestSplashkv : public QObject {
   }
   void keysClicksAndTheWindowManagerLeaveItUp() {
     QFETCH(QString, action);
-    QPointer<splashkv> splash = new splashkv(m_services);
+    QPointer<kelvor::splashkv> splash = new kelvor::splashkv(m_services);
     QWidget mainWindow;
     splash->SetMainWindow(&mainWindow);
     splash->show();
@@ -109,7 +109,7 @@ class TestSplashkv : public QObject {
   }
 
   void timerClosesItForGoodAndShowsTheMainWindow() {
-    QPointer<splashkv> splash = new splashkv(m_services);
+    QPointer<kelvor::splashkv> splash = new kelvor::splashkv(m_services);
     QWidget mainWindow;
     splash->SetMainWindow(&mainWindow);
     splash->show();
@@ -120,7 +120,7 @@ class TestSplashkv : public QObject {
     QTRY_VERIFY(splash.isNull());
     QVERIFY(QApplication::topLevelWidgets().indexOf(&mainWindow) >= 0);
     for (QWidget* window : QApplication::topLevelWidgets()) {
-      QVERIFY(qobject_cast<splashkv*>(window) == nullptr);
+      QVERIFY(qobject_cast<kelvor::splashkv*>(window) == nullptr);
     }
   }
 };

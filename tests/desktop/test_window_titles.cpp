@@ -90,12 +90,12 @@ class TestWindowTitles : public QObject {
 
     QTest::newRow("main window") << Reader([] {
       FakeServices services;
-      frmLand window(services);
+      kelvor::frmLand window(services);
       return ReadShown(window);
     }) << QStringLiteral("Tandrel Lunar Landing");
     QTest::newRow("About dialog") << Reader([] {
       FakeServices services;
-      frmKVAbout dialog(services);
+      kelvor::frmKVAbout dialog(services);
       return ReadShown(dialog);
     }) << QStringLiteral("About Tandrel Lunar landing");
     QTest::newRow("message box") << Reader([] {
@@ -113,7 +113,7 @@ class TestWindowTitles : public QObject {
     }) << QStringLiteral("Tandrel Lunar landing");
     QTest::newRow("splash") << Reader([] {
       FakeServices services;
-      splashkv splash(services);
+      kelvor::splashkv splash(services);
       return ReadShown(splash);
     }) << QString();
   }
@@ -143,7 +143,7 @@ class TestWindowTitles : public QObject {
             .match(QString::fromUtf8(entry.readAll()));
     QVERIFY(wmClass.hasMatch());
     FakeServices services;
-    frmLand window(services);
+    kelvor::frmLand window(services);
     QCOMPARE(ReadShown(window).wmClass, wmClass.captured(1));
   }
 };

@@ -9,12 +9,12 @@
 
 // A panel that records every call and plays the thruster bar as the window's scroll bar does:
 // value and maximum, with the change notification only on a real change.
-class RecordingPanel : public flight::InstrumentPanel {
+class RecordingPanel : public kelvor::flight::InstrumentPanel {
  public:
-  flight::FlightComputer* computer = nullptr;
+  kelvor::flight::FlightComputer* computer = nullptr;
   std::vector<std::string> calls;
-  std::map<flight::Control, std::string> captions;
-  std::map<flight::Bar, float> bars;
+  std::map<kelvor::flight::Control, std::string> captions;
+  std::map<kelvor::flight::Bar, float> bars;
   std::int16_t thrusterValue = 0;
   std::int16_t thrusterMax = 30;
   bool burnControlsEnabled = false;
@@ -22,15 +22,15 @@ class RecordingPanel : public flight::InstrumentPanel {
   // Makes the named operation throw a run-time error, to show the error trap.
   std::string failOn;
 
-  void SetCaption(flight::Control control, const std::string& text) override {
+  void SetCaption(kelvor::flight::Control control, const std::string& text) override {
     Record("SetCaption " + Name(control));
     captions[control] = text;
   }
-  void SetBarValue(flight::Bar bar, float value) override {
-    Record(bar == flight::Bar::pbAltitude ? "SetBarValue pbAltitude" : "SetBarValue pbFuel");
+  void SetBarValue(kelvor::flight::Bar bar, float value) override {
+    Record(bar == kelvor::flight::Bar::pbAltitude ? "SetBarValue pbAltitude" : "SetBarValue pbFuel");
     bars[bar] = value;
   }
-  void Repaint(flight::Control control) override { Record("Repaint " + Name(control)); }
+  void Repaint(kelvor::flight::Control control) override { Record("Repaint " + Name(control)); }
   std::int16_t GetThrusterValue() override { return thrusterValue; }
   void SetThrusterValue(std::int16_t value) override {
     Record("SetThrusterValue " + std::to_string(value));
@@ -63,19 +63,19 @@ class RecordingPanel : public flight::InstrumentPanel {
     return n;
   }
 
-  static std::string Name(flight::Control control) {
+  static std::string Name(kelvor::flight::Control control) {
     switch (control) {
-      case flight::Control::lblTime:
+      case kelvor::flight::Control::lblTime:
         return "lblTime";
-      case flight::Control::lblAlt:
+      case kelvor::flight::Control::lblAlt:
         return "lblAlt";
-      case flight::Control::lblSpeed:
+      case kelvor::flight::Control::lblSpeed:
         return "lblSpeed";
-      case flight::Control::lblFuel:
+      case kelvor::flight::Control::lblFuel:
         return "lblFuel";
-      case flight::Control::lblBurn:
+      case kelvor::flight::Control::lblBurn:
         return "lblBurn";
-      case flight::Control::lblMessage:
+      case kelvor::flight::Control::lblMessage:
         return "lblMessage";
     }
     return "?";
@@ -85,15 +85,15 @@ class RecordingPanel : public flight::InstrumentPanel {
   void Record(const std::string& call) {
     calls.push_back(call);
     if (!failOn.empty() && call == failOn) {
-      throw flight::RuntimeError(flight::errors::kInvalidPropertyValue, "Invalid property value");
+      throw kelvor::errors::RuntimeError(kelvor::errors::kInvalidPropertyValue, "Invalid property value");
     }
   }
 };
 
 // The host: a fake monotonic clock that each beep moves on, and the window's Stop command.
-class FakeHost : public flight::MissionHost {
+class FakeHost : public kelvor::flight::MissionHost {
  public:
-  flight::FlightComputer* computer = nullptr;
+  kelvor::flight::FlightComputer* computer = nullptr;
   RecordingPanel* panel = nullptr;
   double now = 100.0;
   double beepLength = 0.25;
@@ -108,7 +108,7 @@ class FakeHost : public flight::MissionHost {
     panel->SetBurnControlsEnabled(false);
     if (!s.vMission.value_or(false)) {
       s.strMessages = "\r\nMission aborted\r\n>";
-      panel->SetCaption(flight::Control::lblMessage, s.strMessages);
+      panel->SetCaption(kelvor::flight::Control::lblMessage, s.strMessages);
     }
   }
   void Beep() override {
@@ -125,7 +125,7 @@ class FakeHost : public flight::MissionHost {
 struct MissionRig {
   RecordingPanel panel;
   FakeHost host;
-  flight::FlightComputer computer{panel, host};
+  kelvor::flight::FlightComputer computer{panel, host};
 
   MissionRig() {
     panel.computer = &computer;
@@ -133,7 +133,7 @@ struct MissionRig {
     host.panel = &panel;
   }
 
-  flight::FlightState& State() { return computer.State(); }
+  kelvor::flight::FlightState& State() { return computer.State(); }
 
   void Start() {
     auto& s = State();

@@ -3,8 +3,8 @@
 
 #include "flight_doubles.h"
 
-using flight::Bar;
-using flight::Control;
+using kelvor::flight::Bar;
+using kelvor::flight::Control;
 
 Q_DECLARE_METATYPE(std::vector<int>)
 

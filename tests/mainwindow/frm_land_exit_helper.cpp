@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
       kelvor::ShowMessageBox(text, style);
     }
   } services;
-  frmLand w(services);
+  kelvor::frmLand w(services);
   w.show();
   if (!QTest::qWaitForWindowActive(&w)) return 4;
 

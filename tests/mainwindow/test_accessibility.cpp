@@ -20,7 +20,7 @@ class AccessibilityTest : public QObject {
 
  private:
   FakeServices services;  // outlives the window
-  std::unique_ptr<frmLand> w;
+  std::unique_ptr<kelvor::frmLand> w;
 
   QAccessibleInterface* Accessible(const QString& objectName) const {
     QObject* found = w->findChild<QObject*>(objectName);
@@ -51,7 +51,7 @@ class AccessibilityTest : public QObject {
 
  private slots:
   void init() {
-    w = std::make_unique<frmLand>(services);
+    w = std::make_unique<kelvor::frmLand>(services);
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
   }

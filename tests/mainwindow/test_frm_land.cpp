@@ -53,7 +53,7 @@ class FrmLandTest : public QObject {
 
  private:
   std::unique_ptr<FakeServices> services;  // outlives the window
-  std::unique_ptr<frmLand> w;
+  std::unique_ptr<kelvor::frmLand> w;
   QStringList boxes;
   bool played = false;
   QString seen;
@@ -169,7 +169,7 @@ class FrmLandTest : public QObject {
     boxes.clear();
     services = std::make_unique<FakeServices>();
     services->onMessage = [this](const QString& text, int) { boxes << text; };
-    w = std::make_unique<frmLand>(*services);
+    w = std::make_unique<kelvor::frmLand>(*services);
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
   }
@@ -458,7 +458,7 @@ class FrmLandTest : public QObject {
   // --- load ---------------------------------------------------------------------------------
 
   void loadShowsOpeningStateUnarmed() {
-    const flight::FlightState& s = w->State();
+    const kelvor::flight::FlightState& s = w->State();
     QCOMPARE(QString::fromStdString(s.strMessages), kOpening);
     QCOMPARE(text("lblMessage"), kOpening);
     QCOMPARE(text("lblTime"), QStringLiteral("0"));
@@ -512,7 +512,7 @@ class FrmLandTest : public QObject {
     const QByteArray before = std::setlocale(LC_TIME, nullptr);
     QVERIFY2(std::setlocale(LC_TIME, locale.constData()), locale.constData());
     FakeServices quiet;
-    frmLand window(quiet);
+    kelvor::frmLand window(quiet);
     std::setlocale(LC_TIME, before.constData());
     const QDate today = QDate::currentDate();
     const QString expected =
@@ -530,7 +530,7 @@ class FrmLandTest : public QObject {
 
   void startArmsTheMission() {
     w->mnuGameStart_Click();
-    const flight::FlightState& s = w->State();
+    const kelvor::flight::FlightState& s = w->State();
     QCOMPARE(s.vMission, std::optional<bool>(false));
     QCOMPARE(s.intHalted, std::int16_t(0));
     QCOMPARE(text("lblMessage"), QString());
@@ -567,7 +567,7 @@ class FrmLandTest : public QObject {
 
     w->mnuGameStop_Click();
 
-    const flight::FlightState& s = w->State();
+    const kelvor::flight::FlightState& s = w->State();
     QCOMPARE(text("lblMessage"), keepsReport ? console : kAborted);
     QCOMPARE(QString::fromStdString(s.strMessages), text("lblMessage"));
     QCOMPARE(text("lblTime"), time);  // Stop resets no flight value
@@ -666,7 +666,7 @@ class FrmLandTest : public QObject {
     bool aboutShown = false;
     QObject guard;
     QTimer::singleShot(0, &guard, [&aboutShown] {
-      if (auto* dialog = qobject_cast<frmKVAbout*>(QApplication::activeModalWidget())) {
+      if (auto* dialog = qobject_cast<kelvor::frmKVAbout*>(QApplication::activeModalWidget())) {
         aboutShown = true;
         dialog->close();
       }
@@ -819,8 +819,8 @@ class FrmLandTest : public QObject {
   }
 
   void panelRefusesValuesOutsideItsRanges() {
-    QVERIFY_THROWS_EXCEPTION(flight::RuntimeError, w->SetBarValue(flight::Bar::pbFuel, 121));
-    QVERIFY_THROWS_EXCEPTION(flight::RuntimeError, w->SetThrusterValue(31));
+    QVERIFY_THROWS_EXCEPTION(kelvor::errors::RuntimeError, w->SetBarValue(kelvor::flight::Bar::pbFuel, 121));
+    QVERIFY_THROWS_EXCEPTION(kelvor::errors::RuntimeError, w->SetThrusterValue(31));
     QCOMPARE(get<VerticalProgressBar>("pbFuel")->Value(), 120.0f);
     QCOMPARE(get<QScrollBar>("hsbBurn")->value(), 0);
   }

@@ -17,7 +17,7 @@ class LocaleTest : public QObject {
 
  private:
   FakeServices services;
-  QString text(frmLand& window, const char* name) {
+  QString text(kelvor::frmLand& window, const char* name) {
     return window.findChild<QLabel*>(QLatin1String(name))->text();
   }
 
@@ -32,7 +32,7 @@ class LocaleTest : public QObject {
   }
 
   void readoutsUseTheDecimalComma() {
-    frmLand window(services);
+    kelvor::frmLand window(services);
     window.mnuGameStart_Click();
     window.cmdBurn_Click();
     QCOMPARE(text(window, "lblAlt"), QStringLiteral("447,5"));
@@ -45,7 +45,7 @@ class LocaleTest : public QObject {
   }
 
   void datePanelNamesTheMonthInGerman() {
-    frmLand window(services);
+    kelvor::frmLand window(services);
     const QDate today = QDate::currentDate();
     const QString expected = QStringLiteral("%1 %2 %3")
                                  .arg(today.day(), 2, 10, QLatin1Char('0'))
@@ -69,7 +69,7 @@ class LocaleTest : public QObject {
   // (as for Turkish on many machines) date and readouts must still agree, both unlocalised.
   void dateAndReadoutsAgreeWhenTheCLibraryLacksTheLocale() {
     std::setlocale(LC_ALL, "C");
-    frmLand window(services);
+    kelvor::frmLand window(services);
     window.mnuGameStart_Click();
     window.cmdBurn_Click();
     const QString alt = text(window, "lblAlt");

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "flight/runtime_error.h"
+#include "errors/runtime_error.h"
 #include "mainwindow/fitting_label.h"
 #include "mainwindow/vertical_progress_bar.h"
 
@@ -71,7 +71,7 @@ class PanelWidgetsTest : public QObject {
     int error = 0;
     try {
       run(steps.last());
-    } catch (const flight::RuntimeError& e) {
+    } catch (const kelvor::errors::RuntimeError& e) {
       error = e.Number();
       QCOMPARE(e.Description(), std::string("Invalid property value"));
     }

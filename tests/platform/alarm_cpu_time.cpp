@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
     kelvor::AlarmSound alarm;  // the real alarm: its cost is what is measured
     void Beep() override { alarm.Beep(); }
   } services;
-  frmLand window(services);
+  kelvor::frmLand window(services);
   constexpr int kSeconds = 5;
   const double cpuBefore = CpuSeconds();
   const auto wallBefore = std::chrono::steady_clock::now();

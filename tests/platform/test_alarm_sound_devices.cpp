@@ -158,7 +158,7 @@ class AlarmSoundDevicesTest : public QObject {
       AlarmSound alarm;
       void Beep() override { alarm.Beep(); }
     } services;
-    frmLand w(services);
+    kelvor::frmLand w(services);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     w.mnuGameStart_Click();

@@ -119,16 +119,16 @@ Pairs AllWindows(const QString& scheme) {
     pairs.merge(TextPairs(window));
   };
   {
-    frmLand main(services);
+    kelvor::frmLand main(services);
     take(&main);
   }
   {
-    auto* splash = new splashkv(services);  // deletes itself once closed for good
+    auto* splash = new kelvor::splashkv(services);  // deletes itself once closed for good
     take(splash);
     delete splash;
   }
   {
-    frmKVAbout about(services);
+    kelvor::frmKVAbout about(services);
     take(&about);
   }
   QTimer::singleShot(0, [&] {
@@ -211,7 +211,7 @@ class ContrastTest : public QObject {
     QFETCH(QColor, text);
     QApplication::setPalette(palette);
     FakeServices services;
-    frmLand main(services);
+    kelvor::frmLand main(services);
     main.show();
     const auto* widget = main.findChild<QWidget*>(control);
     QVERIFY(widget);
@@ -231,7 +231,7 @@ class ContrastTest : public QObject {
     QFETCH(QPalette, palette);
     QApplication::setPalette(palette);
     FakeServices services;
-    frmLand main(services);
+    kelvor::frmLand main(services);
     main.show();
     auto* bar = main.findChild<QToolBar*>(QStringLiteral("Toolbar1"));
     QVERIFY(bar);

@@ -11,7 +11,7 @@ namespace kelvor::test {
 namespace {
 
 QString Fmt(double value, const char* pattern) {
-  return QString::fromStdString(flight::FormatNumber(value, pattern));
+  return QString::fromStdString(kelvor::flight::FormatNumber(value, pattern));
 }
 
 bool IsWhole(float value) { return std::isfinite(value) && value == std::floor(value); }

@@ -18,7 +18,7 @@
 
 namespace kelvor::test {
 
-StormDriver::StormDriver(frmLand& window, StormServices& services, std::uint32_t seed, int events,
+StormDriver::StormDriver(kelvor::frmLand& window, StormServices& services, std::uint32_t seed, int events,
                          int diveWeight)
     : m_w(window), m_services(services), m_rng(seed), m_seed(seed), m_target(events) {
   m_bar = m_w.findChild<QScrollBar*>(QStringLiteral("hsbBurn"));
@@ -66,7 +66,7 @@ void StormDriver::CloseAt(int at, std::optional<Row> row) {
 }
 
 Snapshot StormDriver::Take() const {
-  const flight::FlightState& st = m_w.State();
+  const kelvor::flight::FlightState& st = m_w.State();
   Snapshot s;
   s.vMission = st.vMission;
   s.intHalted = st.intHalted;
@@ -408,7 +408,7 @@ void StormDriver::Fire(Command command) {
 
 void StormDriver::CloseDialog(QWidget* dialog) {
   const char* className = dialog->metaObject()->className();
-  if (!dialog->inherits("frmKVAbout")) {
+  if (!dialog->inherits("kelvor::frmKVAbout")) {
     return Fail(QStringLiteral("an unexpected modal window: %1").arg(QLatin1String(className)),
                 Take());
   }

@@ -24,11 +24,10 @@ class QScrollBar;
 class QToolBar;
 class QWidget;
 class StormServices;
-class frmLand;
-
 namespace kelvor {
 class VerticalProgressBar;
-}
+class frmLand;
+}  // namespace kelvor
 
 namespace kelvor::test {
 
@@ -38,7 +37,7 @@ class StormDriver : public QObject {
  public:
   // `services` are the ones `window` was made with; the storm reads their alarm count and takes
   // any message box they record as a failure.
-  StormDriver(frmLand& window, StormServices& services, std::uint32_t seed, int events,
+  StormDriver(kelvor::frmLand& window, StormServices& services, std::uint32_t seed, int events,
               int diveWeight);
 
   // Runs the storm to its end: every event fired, any dialog closed, any fall played out.
@@ -114,7 +113,7 @@ class StormDriver : public QObject {
 
   static constexpr qint64 kTimeLimitMs = 200000;
 
-  frmLand& m_w;
+  kelvor::frmLand& m_w;
   StormServices& m_services;
   std::mt19937 m_rng;
   std::uint32_t m_seed;

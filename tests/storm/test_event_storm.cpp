@@ -55,7 +55,7 @@ int RunClosingStorm(const QString& setting) {
   }
   g_previousHandler = qInstallMessageHandler(QuietAboutRefusedInput);
   StormServices services;
-  frmLand window(services);
+  kelvor::frmLand window(services);
   window.show();
   if (!QTest::qWaitForWindowActive(&window)) return 3;
   // Long enough that the storm can only end by the close or by breaking a rule.
@@ -95,7 +95,7 @@ class EventStormTest : public QObject {
     qInfo("storm seed %u, %d events (KELVOR_STORM_SEED=%u replays it)", seed, events, seed);
 
     StormServices services;
-    frmLand window(services);
+    kelvor::frmLand window(services);
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
     StormDriver storm(window, services, seed, events, diveWeight);
@@ -133,7 +133,7 @@ class EventStormTest : public QObject {
     // A closed About dialog is gone, not hidden.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     for (QWidget* top : QApplication::topLevelWidgets()) {
-      QVERIFY2(!top->inherits("frmKVAbout"), "an About dialog outlived its closing");
+      QVERIFY2(!top->inherits("kelvor::frmKVAbout"), "an About dialog outlived its closing");
     }
   }
 

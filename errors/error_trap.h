@@ -4,9 +4,9 @@
 #include <new>
 #include <string>
 
-#include "flight/runtime_error.h"
+#include "errors/runtime_error.h"
 
-namespace flight {
+namespace kelvor::errors {
 
 // The one error trap: runs a procedure body and hands any exception that escapes it to
 // `report` as a number and a description. The body ends at the error; what it did before stays
@@ -19,12 +19,12 @@ void ErrorTrap(Report&& report, Body&& body) noexcept {
   } catch (const RuntimeError& e) {
     report(e.Number(), e.Description());
   } catch (const std::bad_alloc&) {
-    report(errors::kOutOfMemory, ErrorDescription(errors::kOutOfMemory));
+    report(kOutOfMemory, ErrorDescription(kOutOfMemory));
   } catch (const std::exception& e) {
-    report(errors::kInternalError, std::string(e.what()));
+    report(kInternalError, std::string(e.what()));
   } catch (...) {
-    report(errors::kInternalError, ErrorDescription(errors::kInternalError));
+    report(kInternalError, ErrorDescription(kInternalError));
   }
 }
 
-}  // namespace flight
+}  // namespace kelvor::errors

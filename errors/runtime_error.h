@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace flight {
+namespace kelvor::errors {
 
 // A run-time error of the program: a number and a description, shown by the common error
 // report of the handler that traps it. Raised through the named functions below, so that every
@@ -21,7 +21,6 @@ class RuntimeError : public std::runtime_error {
 
 // The run-time error numbers the program raises, with the classic BASIC numbering; their
 // descriptions are in the table of runtime_error.cpp.
-namespace errors {
 inline constexpr int kInvalidCall = 5;  // "Invalid procedure call or argument"
 inline constexpr int kOverflow = 6;
 inline constexpr int kOutOfMemory = 7;
@@ -34,7 +33,6 @@ inline constexpr int kPathFileAccess = 75;
 inline constexpr int kPathNotFound = 76;
 inline constexpr int kInvalidPropertyValue = 380;
 inline constexpr int kIndexOutOfBounds = 35600;  // a toolbar button key that does not exist
-}  // namespace errors
 
 // The description that goes with an error number; an unknown number gets the generic one.
 const char* ErrorDescription(int number);
@@ -51,4 +49,4 @@ RuntimeError MakeError(int number);
 // full, or the general path/file access error.
 [[noreturn]] void RaiseFileError(int errnoValue);
 
-}  // namespace flight
+}  // namespace kelvor::errors
