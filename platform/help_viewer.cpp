@@ -254,7 +254,11 @@ void HelpViewer::WatchUntilSettled() {
 }
 
 void HelpViewer::OnWatch() {
-  if (!IsRunning() || m_process->processId() <= 0) return;  // started, or ended, soon
+  if (!IsRunning()) {
+    m_watch->stop();
+    return;
+  }
+  if (m_process->processId() <= 0) return;  // starting
   const qint64 ticks = ProcessorTicks(m_process->processId());
   if (ticks == m_cpuTicks && m_process->bytesToWrite() == 0) {
     ++m_stillLooks;
