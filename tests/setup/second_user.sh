@@ -128,7 +128,7 @@ if [ "$1" = --as-player ]; then
       ;;
     two-plays)
       # Both have the help to generate again.
-      rm -f build/resources/help/*.qch build/resources/help/Kelvor.hlp build/app/*.qch build/app/Kelvor.hlp
+      rm -f build/resources/help/*.qch build/resources/help/Kelvor*.hlp build/app/*.qch build/app/Kelvor*.hlp
       ./play </dev/null >"$HOME/play1.log" 2>&1 &
       first=$!
       ./play </dev/null >"$HOME/play2.log" 2>&1 &
