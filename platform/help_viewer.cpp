@@ -217,10 +217,18 @@ void HelpViewer::Start(const QString& collection) {
   // signal when the thread that started the viewer ends, and this is the window's thread. A game
   // that ended between the fork and that request is no longer the parent by then, and the
   // signal would never come: the viewer does not start at all. It gets nothing else of the
-  // game's: no descriptor but its standard ones, the signals as the game was started with them.
+  // game's: no descriptor but its standard ones, the signals and the environment as the game
+  // was started with them. The end signal is SIGKILL: a game started with SIGTERM ignored
+  // passes that on, and the viewer would stay; nothing can ignore SIGKILL, and once the game
+  // is gone no one is left to ask the viewer for a gentler end.
   const pid_t game = ::getpid();
+  QStringList environment;
+  for (const std::string& entry : ChildProcess::Environment()) {
+    environment.append(QString::fromLocal8Bit(entry));
+  }
+  m_process->setEnvironment(environment);
   m_process->setChildProcessModifier([game] {
-    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != game) ::_exit(127);
     ChildProcess::PrepareForExec();
   });
