@@ -59,7 +59,7 @@ int main(int argc, char* argv[]) {
   // While this is the only thread: the environment is changed here and nowhere later, and the
   // bus check's child may go on in libdbus after its fork.
   kelvor::DesktopBrowser::KeepSearchPathsAbsolute();
-  SessionBus::SetAsideIfSilent();
+  SessionBus::SetAsideWhatIsSilent();
 
   // Messages held while the window system is reached are passed on once it has been.
   std::vector<HeldMessage> held;

@@ -2,6 +2,18 @@
 # runs cpack -G DEB in it (packaging/check-package checks the result).
 # Included from packaging/CMakeLists.txt, after every install rule.
 
+# Any other build is not laid out as a Debian package (section games, the command in
+# /usr/games, the key store as a conffile, Debian's copyright file): cpack there refuses, and
+# says where the package is built.
+if(NOT KELVOR_DEBIAN_PACKAGE)
+  file(WRITE ${CMAKE_BINARY_DIR}/CPackConfig.cmake
+       "message(FATAL_ERROR \"This build folder makes no package. The Debian package is built by "
+       "packaging/build-deb, in a build folder of its own; other distributions install with "
+       "cmake --install (README, For packagers).\")\n")
+  file(REMOVE ${CMAKE_BINARY_DIR}/CPackSourceConfig.cmake)
+  return()
+endif()
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ${KELVOR_PACKAGE_NAME})
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})

@@ -15,7 +15,10 @@
 #include <climits>
 #include <csignal>
 #include <cstdlib>
+#include <map>
+#include <optional>
 #include <sstream>
+#include <string_view>
 #include <system_error>
 #include <thread>
 
@@ -40,6 +43,12 @@ sigset_t IgnoredSignals() {
 // The signals ignored when the program was started, read as this file is initialised: before
 // main, and so before the game ignores SIGPIPE.
 const sigset_t g_ignoredAtStart = IgnoredSignals();
+
+// The variables the game has set for itself alone, with their values before that (none: unset).
+std::map<std::string, std::optional<std::string>>& g_valuesAtStart() {
+  static std::map<std::string, std::optional<std::string>> values;
+  return values;
+}
 
 // What runs in QProcess's child (PrepareForExec and what it calls) is left out of
 // AddressSanitizer's checks. That child shares the game's memory until its exec (vfork), on a
@@ -170,6 +179,11 @@ bool ChildProcess::StartDetached(const std::vector<std::string>& arguments) {
     posix_spawnattr_destroy(&attributes);
     return false;
   }
+  std::vector<std::string> environment = Environment();
+  std::vector<char*> envp;
+  envp.reserve(environment.size() + 1);
+  for (std::string& entry : environment) envp.push_back(entry.data());
+  envp.push_back(nullptr);
   pid_t pid = 0;
   const bool started =
       posix_spawnattr_setflags(
@@ -178,11 +192,39 @@ bool ChildProcess::StartDetached(const std::vector<std::string>& arguments) {
       posix_spawnattr_setsigmask(&attributes, &noSignals) == 0 &&
       posix_spawn_file_actions_addclosefrom_np(&actions, 3) == 0 &&
       // The C library reports a failed exec here, as its error.
-      posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ) == 0;
+      posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), envp.data()) == 0;
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   if (started) ReapWhenItEnds(pid);
   return started;
+}
+
+void ChildProcess::SetForGameOnly(const char* name, const char* value) {
+  auto& atStart = g_valuesAtStart();
+  if (atStart.find(name) == atStart.end()) {
+    const char* before = std::getenv(name);
+    atStart.emplace(name, before ? std::optional<std::string>(before) : std::nullopt);
+  }
+  if (value != nullptr) {
+    ::setenv(name, value, 1);
+  } else {
+    ::unsetenv(name);
+  }
+}
+
+std::vector<std::string> ChildProcess::Environment() {
+  const auto& atStart = g_valuesAtStart();
+  std::vector<std::string> environment;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string_view text(*entry);
+    if (atStart.find(std::string(text.substr(0, text.find('=')))) == atStart.end()) {
+      environment.emplace_back(text);
+    }
+  }
+  for (const auto& [name, value] : atStart) {
+    if (value) environment.push_back(name + '=' + *value);
+  }
+  return environment;
 }
 
 bool ChildProcess::IsExecutableFile(const std::string& path) {

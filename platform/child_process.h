@@ -10,7 +10,8 @@ namespace kelvor {
 // alsa-lib opened, the game's pipes); an empty signal mask; and the signal dispositions the game
 // itself was started with. A signal ignored then (SIGHUP under nohup) stays ignored; one the game
 // ignores for its own sake (SIGPIPE) is handled by default again. The dispositions are recorded
-// as this part of the program is loaded, before main runs.
+// as this part of the program is loaded, before main runs. And the environment as the game was
+// started with it, but for what the game changed since for its own sake (SetForGameOnly).
 class ChildProcess {
  public:
   // Marks every descriptor above 2 close-on-exec. The game runs it first thing, so that what
@@ -31,6 +32,14 @@ class ChildProcess {
   // executable, an interpreter the kernel cannot find...). Its end is collected by the event
   // loop of the calling thread (by a thread of its own without one), so that it leaves no zombie.
   static bool StartDetached(const std::vector<std::string>& argv);
+
+  // Sets (or, with a null value, removes) an environment variable for the game alone: programs
+  // started later get the value the game was started with. For start-up only, while the
+  // process has a single thread.
+  static void SetForGameOnly(const char* name, const char* value);
+  // The environment for a program the game starts: the game's, with every variable set for
+  // the game alone back as the game was started with it. As "NAME=value" entries.
+  static std::vector<std::string> Environment();
 
   // A regular file this process may execute.
   static bool IsExecutableFile(const std::string& path);

@@ -311,15 +311,11 @@ void DesktopBrowser::KeepSearchPathsAbsolute() {
     }
     if (kept == value) continue;
     // Emptied, the list falls back to the system's folders, as if it had never been set.
-    if (kept.empty()) {
-      unsetenv(list);
-    } else {
-      setenv(list, kept.c_str(), 1);
-    }
+    ChildProcess::SetForGameOnly(list, kept.empty() ? nullptr : kept.c_str());
   }
   for (const char* home : {"XDG_DATA_HOME", "XDG_CONFIG_HOME"}) {
     const char* value = std::getenv(home);
-    if (value != nullptr && value[0] != '/') unsetenv(home);
+    if (value != nullptr && value[0] != '/') ChildProcess::SetForGameOnly(home, nullptr);
   }
 }
 

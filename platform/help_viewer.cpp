@@ -3,8 +3,10 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #include <unistd.h>
+#include <cstdio>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLibraryInfo>
@@ -21,6 +23,25 @@ constexpr char kHelpNamespace[] = "example.tandrel.kelvor";
 constexpr char kHelpFolder[] = "help";
 // How long the game gives a viewer to close on its own when the game quits.
 constexpr int kCloseGraceMs = 2000;
+// The viewer has settled once its processor time has stayed still for kStillLooks looks
+// kWatchMs apart; one that is still busy after kWatchLimitMs counts as settled all the same.
+constexpr int kWatchMs = 100;
+constexpr int kStillLooks = 3;
+constexpr int kWatchLimitMs = 10000;
+// How much of the viewer's output the game keeps: the end of it tells why it failed.
+constexpr qsizetype kOutputKept = 4096;
+
+// The processor time, in clock ticks, that the process `pid` has used; -1 if it is gone.
+qint64 ProcessorTicks(qint64 pid) {
+  QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+  if (!stat.open(QIODevice::ReadOnly)) return -1;
+  const QByteArray line = stat.readAll();
+  // The fields after the command name, which may hold anything but ends with the last ')':
+  // state first, user time 12th, system time 13th.
+  const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+  if (fields.size() < 13) return -1;
+  return fields.at(11).toLongLong() + fields.at(12).toLongLong();
+}
 }  // namespace
 
 HelpViewer::HelpViewer(ShowMessageFunction showMessage, QString program,
@@ -28,7 +49,11 @@ HelpViewer::HelpViewer(ShowMessageFunction showMessage, QString program,
     : m_showMessage(std::move(showMessage)),
       m_program(std::move(program)),
       m_earlyExitWindow(earlyExitWindow),
-      m_reporter(std::make_unique<QObject>()) {}
+      m_reporter(std::make_unique<QObject>()),
+      m_watch(std::make_unique<QTimer>()) {
+  m_watch->setInterval(kWatchMs);
+  QObject::connect(m_watch.get(), &QTimer::timeout, m_reporter.get(), [this] { OnWatch(); });
+}
 
 HelpViewer::~HelpViewer() {
   m_quitHook.reset();
@@ -39,8 +64,9 @@ QString HelpViewer::DefaultProgram() {
   return QLibraryInfo::path(QLibraryInfo::BinariesPath) + QStringLiteral("/assistant");
 }
 
-QStringList HelpViewer::Arguments(const QString& helpFile) {
-  return {QStringLiteral("-collectionFile"), helpFile, QStringLiteral("-enableRemoteControl")};
+QStringList HelpViewer::Arguments(const QString& collectionFile) {
+  return {QStringLiteral("-collectionFile"), collectionFile,
+          QStringLiteral("-enableRemoteControl")};
 }
 
 namespace {
@@ -90,18 +116,29 @@ QString HelpViewer::ContentsUrl(const QString& language) {
       .arg(Namespace(language), QLatin1String(kHelpFolder));
 }
 
+QString HelpViewer::CollectionFile(const QString& helpFile, const QStringList& uiLanguages) {
+  const QString language = Language(uiLanguages);
+  if (language == QLatin1String(kEnglish)) return helpFile;
+  const QFileInfo english(helpFile);
+  QString name = english.completeBaseName() + QLatin1Char('_') + language;
+  if (!english.suffix().isEmpty()) name += QLatin1Char('.') + english.suffix();
+  return english.dir().filePath(name);
+}
+
 // Assistant reads one line per wake-up of its input, so each request is a single line of
-// commands separated by ";"; it stops at the first command it does not know. syncContents marks
-// the page shown in the contents tree.
+// commands separated by ";"; it stops at the first command it does not know.
 QString HelpViewer::ContentsCommand(const QStringList& uiLanguages) {
-  return QStringLiteral("%1;setSource %2;syncContents")
-      .arg(PanesCommand(), ContentsUrl(Language(uiLanguages)));
+  return QStringLiteral("%1;setSource %2").arg(PanesCommand(), ContentsUrl(Language(uiLanguages)));
 }
 
 QString HelpViewer::TopicCommand(int topic, const QStringList& uiLanguages) {
-  return QStringLiteral("%1;activateIdentifier %2;syncContents")
+  return QStringLiteral("%1;activateIdentifier %2")
       .arg(PanesCommand(), TopicIdentifier(topic, Language(uiLanguages)));
 }
+
+// Assistant answers it with "Could not find the associated content item." in its status bar
+// while it builds its contents, which it does again once its window is up.
+QString HelpViewer::SyncCommand() { return QStringLiteral("syncContents"); }
 
 QString HelpViewer::MissingFileMessage(const QString& helpFile) {
   return QStringLiteral("The help could not be shown: the help file %1 is missing or unreadable.")
@@ -122,62 +159,92 @@ QString HelpViewer::EndedWithErrorMessage(const QString& program, QProcess::Exit
       .arg(program, why);
 }
 
-void HelpViewer::ShowContents(const QString& helpFile) { Send(helpFile, ContentsCommand()); }
+void HelpViewer::ShowContents(const QString& helpFile) { Request(helpFile, ContentsCommand()); }
 
 void HelpViewer::ShowTopic(const QString& helpFile, int topic) {
-  Send(helpFile, TopicCommand(topic));
+  Request(helpFile, TopicCommand(topic));
 }
 
 bool HelpViewer::IsRunning() const {
   return m_process && m_process->state() != QProcess::NotRunning;
 }
 
-bool HelpViewer::IsRunningWith(const QString& helpFile) const {
-  return IsRunning() && m_helpFile == helpFile;
+bool HelpViewer::IsRunningWith(const QString& collection) const {
+  return IsRunning() && m_collection == collection;
 }
 
-void HelpViewer::Send(const QString& helpFile, const QString& command) {
-  if (!IsRunningWith(helpFile)) {
+void HelpViewer::Request(const QString& helpFile, const QString& command) {
+  ++m_requests;
+  m_resent = false;
+  Send(CollectionFile(helpFile), command);
+}
+
+void HelpViewer::Send(const QString& collection, const QString& command) {
+  if (!IsRunningWith(collection)) {
     // Assistant would only end, or show an empty window, on a collection it cannot read; the
     // player learns the reason at once instead.
-    QFile file(helpFile);
-    if (!QFileInfo(helpFile).isFile() || !file.open(QIODevice::ReadOnly)) {
-      m_showMessage(MissingFileMessage(helpFile), kMsgCritical);
+    QFile file(collection);
+    if (!QFileInfo(collection).isFile() || !file.open(QIODevice::ReadOnly)) {
+      m_showMessage(MissingFileMessage(collection), kMsgCritical);
       return;
     }
-    Start(helpFile);
+    Start(collection);
   }
-  // Written when the event loop next runs (or as soon as the viewer has started); the viewer
-  // keeps early commands until its window is ready.
-  m_process->write((command + QLatin1Char('\n')).toLocal8Bit());
+  m_request = command;
+  if (m_contentsBuilt) {
+    Write(command + QLatin1Char(';') + SyncCommand());
+  } else {
+    m_syncOwed = true;
+    Write(command);
+  }
+  WatchUntilSettled();
 }
 
-void HelpViewer::Start(const QString& helpFile) {
+void HelpViewer::Write(const QString& line) {
+  // Written when the event loop next runs (or as soon as the viewer has started); the viewer
+  // keeps early commands until its window is ready.
+  m_process->write((line + QLatin1Char('\n')).toLocal8Bit());
+}
+
+void HelpViewer::Start(const QString& collection) {
   Close();
   m_process = std::make_unique<QProcess>();
-  // The viewer's own messages are not the game's business.
-  m_process->setProcessChannelMode(QProcess::ForwardedChannels);
+  // The viewer's messages are not the game's business while it shows the help; they are kept
+  // to explain a failure.
+  m_process->setProcessChannelMode(QProcess::MergedChannels);
   // The game may end at once, without running any of its own clean-up (Exit does, and so does
   // a crash); the viewer belongs to this game and is told to end with it. The kernel sends the
   // signal when the thread that started the viewer ends, and this is the window's thread. A game
   // that ended between the fork and that request is no longer the parent by then, and the
   // signal would never come: the viewer does not start at all. It gets nothing else of the
-  // game's: no descriptor but its standard ones, the signals as the game was started with them.
+  // game's: no descriptor but its standard ones, the signals and the environment as the game
+  // was started with them. The end signal is SIGKILL: a game started with SIGTERM ignored
+  // passes that on, and the viewer would stay; nothing can ignore SIGKILL, and once the game
+  // is gone no one is left to ask the viewer for a gentler end.
   const pid_t game = ::getpid();
+  QStringList environment;
+  for (const std::string& entry : ChildProcess::Environment()) {
+    environment.append(QString::fromLocal8Bit(entry));
+  }
+  m_process->setEnvironment(environment);
   m_process->setChildProcessModifier([game] {
-    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != game) ::_exit(127);
     ChildProcess::PrepareForExec();
   });
-  m_helpFile = helpFile;
+  m_collection = collection;
   QProcess* process = m_process.get();
   QObject::connect(process, &QProcess::errorOccurred, process,
                    [this](QProcess::ProcessError error) { OnError(error); });
   QObject::connect(
       process, &QProcess::finished, process,
       [this](int exitCode, QProcess::ExitStatus status) { OnFinished(exitCode, status); });
+  QObject::connect(process, &QProcess::readyReadStandardOutput, process, [this] {
+    m_output += m_process->readAllStandardOutput();
+    if (m_output.size() > kOutputKept) m_output.remove(0, m_output.size() - kOutputKept);
+  });
   m_started.start();
-  m_process->start(m_program, Arguments(helpFile));
+  m_process->start(m_program, Arguments(collection));
 
   if (!m_quitHook && QCoreApplication::instance() != nullptr) {
     m_quitHook = std::make_unique<QObject>();
@@ -186,20 +253,77 @@ void HelpViewer::Start(const QString& helpFile) {
   }
 }
 
+void HelpViewer::WatchUntilSettled() {
+  m_settled = false;
+  m_cpuTicks = -1;
+  m_stillLooks = 0;
+  m_watching.start();
+  m_watch->start();
+}
+
+void HelpViewer::OnWatch() {
+  if (!IsRunning()) {
+    m_watch->stop();
+    return;
+  }
+  if (m_process->processId() <= 0) return;  // starting
+  const qint64 ticks = ProcessorTicks(m_process->processId());
+  if (ticks == m_cpuTicks && m_process->bytesToWrite() == 0) {
+    ++m_stillLooks;
+  } else {
+    m_cpuTicks = ticks;
+    m_stillLooks = 0;
+  }
+  if (m_stillLooks < kStillLooks && m_watching.elapsed() < kWatchLimitMs) return;
+  m_watch->stop();
+  m_settled = true;
+  m_contentsBuilt = true;
+  if (m_syncOwed) {
+    m_syncOwed = false;
+    Write(SyncCommand());
+  }
+}
+
+void HelpViewer::ResendLostRequest() {
+  if (m_request.isEmpty() || m_resent) return;
+  m_resent = true;
+  // Not from inside the signal of the viewer that is being replaced, and not once the player
+  // has asked for something else.
+  QMetaObject::invokeMethod(
+      m_reporter.get(),
+      [this, collection = m_collection, request = m_request, serial = m_requests] {
+        if (serial == m_requests) Send(collection, request);
+      },
+      Qt::QueuedConnection);
+}
+
 void HelpViewer::OnError(QProcess::ProcessError error) {
-  // Crashes and other ends come through finished(); only a start that never happened is left.
+  // Crashes and other ends come through finished(), and so does the end of a viewer that could
+  // no longer be written to; a start that never happened is left.
   if (error == QProcess::FailedToStart) {
     m_started.invalidate();
+    m_request.clear();
     Report(FailedToStartMessage(m_program));
+  } else if (error == QProcess::WriteError) {
+    m_writeFailed = true;
   }
 }
 
 void HelpViewer::OnFinished(int exitCode, QProcess::ExitStatus status) {
   const bool early = m_started.isValid() && m_started.elapsed() < m_earlyExitWindow.count();
   m_started.invalidate();
+  m_watch->stop();
   if (early && (status == QProcess::CrashExit || exitCode != 0)) {
+    m_request.clear();
+    // What the viewer said goes where the game's own diagnostics go.
+    if (!m_output.isEmpty()) {
+      std::fwrite(m_output.constData(), 1, static_cast<size_t>(m_output.size()), stderr);
+      if (!m_output.endsWith('\n')) std::fputc('\n', stderr);
+    }
     Report(EndedWithErrorMessage(m_program, status, exitCode));
+    return;
   }
+  if (!m_settled || m_writeFailed) ResendLostRequest();
 }
 
 void HelpViewer::Report(const QString& text) {
@@ -209,6 +333,12 @@ void HelpViewer::Report(const QString& text) {
 
 void HelpViewer::Close() {
   m_started.invalidate();
+  m_watch->stop();
+  m_settled = false;
+  m_contentsBuilt = false;
+  m_syncOwed = false;
+  m_writeFailed = false;
+  m_output.clear();
   if (!m_process) {
     return;
   }
@@ -223,7 +353,7 @@ void HelpViewer::Close() {
     }
   }
   m_process.reset();
-  m_helpFile.clear();
+  m_collection.clear();
 }
 
 }  // namespace kelvor

@@ -1,5 +1,6 @@
 #include "platform/temp_page.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
@@ -12,7 +13,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <iterator>
+#include <string>
 
 #include "errors/runtime_error.h"
 
@@ -20,11 +21,29 @@ namespace kelvor {
 
 namespace {
 
-// Every signal that ends the game by default and that a handler may catch. The fault signals
-// (SEGV, BUS, ILL, FPE, ABRT) are not among them, nor the real-time ones, which nothing sends a
-// game by accident.
-constexpr int kEndingSignals[] = {SIGTERM, SIGINT,    SIGHUP,  SIGQUIT, SIGUSR1, SIGUSR2,
-                                  SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGXFSZ};
+// Whether `signal` is one whose default action ends the game and that a handler may catch: all
+// of them, the real-time ones included, but the few whose default is to go on (CHLD, URG,
+// WINCH, CONT) or to stop (TSTP, TTIN, TTOU), and the two no handler can catch (KILL, STOP).
+// The C library keeps a few real-time signals for itself and refuses them a handler.
+bool EndsTheGame(int signal) {
+  switch (signal) {
+    case SIGCHLD: case SIGURG: case SIGWINCH: case SIGCONT:
+    case SIGTSTP: case SIGTTIN: case SIGTTOU:
+    case SIGKILL: case SIGSTOP:
+      return false;
+    default:
+      return signal > 0 && signal < NSIG;
+  }
+}
+
+sigset_t EndingSignals() {
+  sigset_t ending;
+  sigemptyset(&ending);
+  for (int signal = 1; signal < NSIG; ++signal) {
+    if (EndsTheGame(signal)) sigaddset(&ending, signal);
+  }
+  return ending;
+}
 
 // The paths of the one page there may be. Each is published by its flag only once it is whole,
 // so that a handler never reads a path half copied.
@@ -38,7 +57,7 @@ std::atomic<bool> g_pageArmed{false};
 std::atomic<bool> g_publishing{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler reads the flags");
 
-bool g_installed[std::size(kEndingSignals)] = {};
+bool g_installed[NSIG] = {};
 
 // The one removal of the page: the file (unless it may be missing and is), then the folder.
 // Returns 0, or the errno of the step that failed. Async-signal-safe.
@@ -70,21 +89,21 @@ void InstallHandlers() {
   action.sa_handler = RemoveAndEnd;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESETHAND | SA_NODEFER;
-  for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
+  for (int signal = 1; signal < NSIG; ++signal) {
     struct sigaction previous {};
     // A signal the game was told to ignore stays ignored; one with a handler of its own keeps it.
-    g_installed[i] = ::sigaction(kEndingSignals[i], nullptr, &previous) == 0 &&
-                     previous.sa_handler == SIG_DFL &&
-                     ::sigaction(kEndingSignals[i], &action, nullptr) == 0;
+    g_installed[signal] = EndsTheGame(signal) && ::sigaction(signal, nullptr, &previous) == 0 &&
+                          previous.sa_handler == SIG_DFL &&
+                          ::sigaction(signal, &action, nullptr) == 0;
   }
 }
 
 void RestoreHandlers() {
   struct sigaction byDefault {};
   byDefault.sa_handler = SIG_DFL;
-  for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
-    if (g_installed[i]) ::sigaction(kEndingSignals[i], &byDefault, nullptr);
-    g_installed[i] = false;
+  for (int signal = 1; signal < NSIG; ++signal) {
+    if (g_installed[signal]) ::sigaction(signal, &byDefault, nullptr);
+    g_installed[signal] = false;
   }
 }
 
@@ -92,9 +111,7 @@ void RestoreHandlers() {
 void MakeFolder(const QByteArray& pattern) {
   char name[PATH_MAX];
   std::memcpy(name, pattern.constData(), pattern.size() + 1);
-  sigset_t ending;
-  sigemptyset(&ending);
-  for (const int signal : kEndingSignals) sigaddset(&ending, signal);
+  const sigset_t ending = EndingSignals();
   sigset_t previous;
   ::pthread_sigmask(SIG_BLOCK, &ending, &previous);
   g_publishing.store(true);
@@ -136,6 +153,47 @@ bool IsUsableFolder(const QByteArray& path) {
          ::access(path.constData(), W_OK | X_OK) == 0;
 }
 
+constexpr char kFolderPrefix[] = "kelvor-web-";
+
+// The private folder's name: the game's process number, so that a folder left behind by a game
+// killed outright (SIGKILL, which no handler sees) can be told from one in use, and random
+// letters nobody can guess in advance.
+QByteArray FolderPattern(const QByteArray& root) {
+  return root + '/' + kFolderPrefix + QByteArray::number(::getpid()) + "-XXXXXX";
+}
+
+// Removes the pages, and their folders, that games of this player which no longer run left in
+// `root`. Only folders of the player's own, named as this game names them, holding nothing but
+// a page named `name`; anything else is left alone. Quietly: a left-over is nobody's error.
+void RemoveLeftOvers(const QByteArray& root, const QByteArray& name) {
+  const int rootFd = ::open(root.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (rootFd < 0) return;
+  DIR* const folders = ::fdopendir(rootFd);
+  if (folders == nullptr) {
+    ::close(rootFd);
+    return;
+  }
+  const std::size_t prefix = sizeof kFolderPrefix - 1;
+  while (const dirent* entry = ::readdir(folders)) {
+    if (std::strncmp(entry->d_name, kFolderPrefix, prefix) != 0) continue;
+    char* end = nullptr;
+    const long pid = std::strtol(entry->d_name + prefix, &end, 10);
+    if (pid <= 0 || end == entry->d_name + prefix || *end != '-' || std::strlen(end) != 7) continue;
+    // A game that runs (or any process of that number, even another user's) keeps its folder.
+    if (pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+    const int folder =
+        ::openat(rootFd, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (folder < 0) continue;
+    struct stat info {};
+    if (::fstat(folder, &info) == 0 && info.st_uid == ::geteuid()) {
+      ::unlinkat(folder, name.constData(), 0);
+      ::unlinkat(rootFd, entry->d_name, AT_REMOVEDIR);  // fails, harmlessly, if anything else is in it
+    }
+    ::close(folder);
+  }
+  ::closedir(folders);
+}
+
 }  // namespace
 
 TempPage::~TempPage() {
@@ -152,9 +210,12 @@ void TempPage::Write(const QString& root, const QString& name, const QByteArray&
   }
   // The game's one temporary file is the web command's page; its folder says so to whoever
   // finds it in the temporary folder.
-  const QByteArray pattern = QFile::encodeName(QDir::cleanPath(root)) + "/kelvor-web-XXXXXX";
+  const QByteArray rootPath = QFile::encodeName(QDir::cleanPath(root));
+  const QByteArray pattern = FolderPattern(rootPath);
   const QByteArray file = "/" + QFile::encodeName(name);
   if (pattern.size() + file.size() >= PATH_MAX) errors::RaiseFileError(ENAMETOOLONG);
+  // "A left-over temp.HTM is replaced": here, one a killed game could not remove itself.
+  RemoveLeftOvers(rootPath, QFile::encodeName(name));
   MakeFolder(pattern);
   // The file's path is whole before it is published, and published before the file can exist.
   char page[PATH_MAX];
@@ -178,8 +239,11 @@ void TempPage::RemoveWhatIsLeft() {
 QString TempPage::DefaultRoot() {
   // Qt's temporary path is empty for a TMPDIR that does not exist, which would put the private
   // folder at the root of the file system; a relative TMPDIR would depend on the working folder.
+  // A TMPDIR so long that the page's path would not fit is as unusable as a missing one: the
+  // room kept is that of the folder's name and of a file name as long as a name can be.
   const QByteArray tmpdir = qgetenv("TMPDIR");
-  return IsUsableFolder(tmpdir) ? QFile::decodeName(tmpdir) : QStringLiteral("/tmp");
+  const bool fits = FolderPattern(tmpdir).size() + 1 + NAME_MAX < PATH_MAX;
+  return fits && IsUsableFolder(tmpdir) ? QFile::decodeName(tmpdir) : QStringLiteral("/tmp");
 }
 
 }  // namespace kelvor

@@ -10,11 +10,12 @@ namespace kelvor {
 // shared or read-only one, where a symlink planted beforehand could redirect the write).
 //
 // From the moment the folder can exist until it is gone again, every signal that would end the
-// game and that a handler may catch (TERM, INT, HUP, QUIT, USR1, USR2, ALRM, VTALRM, PROF, XCPU,
-// XFSZ) first removes the file and its folder, and then ends the game as that signal would have.
-// A signal the game was started to ignore (nohup) stays ignored. The fault signals are left to
-// their default: after a crash nothing is to be trusted, the paths included. The destructor
-// removes whatever is left, on every way out the game survives.
+// game and that a handler may catch (all but those whose default is to go on or to stop, the
+// real-time ones included) first removes the file and its folder, and then ends the game as that
+// signal would have. A signal the game was started to ignore (nohup), or that has a handler of
+// its own, keeps it. The destructor removes whatever is left, on every way out the game
+// survives. The folder's name holds the game's process number: what a game killed outright left
+// behind is removed by the next page written in the same place, once that game no longer runs.
 //
 // One page at a time, on one thread: the paths sit in fixed storage that a signal handler can
 // read without allocating.
@@ -42,8 +43,8 @@ class TempPage {
   // when either cannot be removed.
   void RemoveWhatIsLeft();
 
-  // $TMPDIR when it is a full path to a folder the user may create files in, /tmp otherwise, as
-  // the C library's tempnam chooses.
+  // $TMPDIR when it is a full path to a folder the user may create files in, short enough for
+  // the page's path, /tmp otherwise, as the C library's tempnam chooses.
   static QString DefaultRoot();
 
  private:

@@ -32,7 +32,13 @@ int signalNumber(const QString& name) {
       {QStringLiteral("USR1"), SIGUSR1}, {QStringLiteral("USR2"), SIGUSR2},
       {QStringLiteral("ALRM"), SIGALRM}, {QStringLiteral("VTALRM"), SIGVTALRM},
       {QStringLiteral("PROF"), SIGPROF}, {QStringLiteral("XCPU"), SIGXCPU},
-      {QStringLiteral("XFSZ"), SIGXFSZ}};
+      {QStringLiteral("XFSZ"), SIGXFSZ}, {QStringLiteral("PWR"), SIGPWR},
+      {QStringLiteral("SYS"), SIGSYS},   {QStringLiteral("IO"), SIGIO},
+      {QStringLiteral("TRAP"), SIGTRAP}, {QStringLiteral("STKFLT"), SIGSTKFLT},
+      {QStringLiteral("SEGV"), SIGSEGV}, {QStringLiteral("ABRT"), SIGABRT},
+      {QStringLiteral("KILL"), SIGKILL}};
+  if (name == QLatin1String("RTMIN+2")) return SIGRTMIN + 2;
+  if (name == QLatin1String("RTMAX")) return SIGRTMAX;
   return numbers.value(name);
 }
 
@@ -252,7 +258,8 @@ void WebLauncherTest::launch_data() {
   // The game ends by a signal while the launch waits on the desktop, or the launch runs into an
   // error that is none of the game's: the page goes all the same.
   for (const char* signal :
-       {"TERM", "INT", "HUP", "QUIT", "USR1", "USR2", "ALRM", "VTALRM", "PROF", "XCPU", "XFSZ"}) {
+       {"TERM", "INT", "HUP", "QUIT", "USR1", "USR2", "ALRM", "VTALRM", "PROF", "XCPU", "XFSZ",
+        "PWR", "SYS", "IO", "TRAP", "STKFLT", "ABRT", "RTMIN+2", "RTMAX", "KILL"}) {
     QTest::addRow("SIG%s while the launch waits", signal)
         << "fake.desktop;"
         << "tmp" << QStringList{QStringLiteral("signal=") + QLatin1String(signal)} << kMaker
@@ -272,7 +279,8 @@ void WebLauncherTest::launch_data() {
       << "fake.desktop;"
       << "read-only" << none << kMaker << QStringLiteral("70: Permission denied") << QString();
   // The user's temporary folder, when usable; /tmp otherwise, as the C library's tempnam does.
-  for (const char* tmpdir : {"tmp", "missing", "dangling", "file", "read-only", "relative"}) {
+  for (const char* tmpdir :
+       {"tmp", "missing", "dangling", "file", "read-only", "relative", "too long"}) {
     QTest::addRow("TMPDIR %s", tmpdir)
         << "fake.desktop;" << QStringLiteral("TMPDIR %1").arg(QLatin1String(tmpdir)) << none
         << kMaker << QString() << browser;
@@ -318,6 +326,12 @@ void WebLauncherTest::launch() {
     QVERIFY(QFile::link(folder + QStringLiteral("/nowhere"), tempRoot));
   } else if (place == QLatin1String("file")) {
     writeFile(tempRoot, "not a folder");
+  } else if (place == QLatin1String("too long")) {
+    // A folder that exists and may be written, with no room left under it for the page.
+    while (tempRoot.size() < 4073 - 200) tempRoot += QLatin1Char('/') + QString(200, QLatin1Char('d'));
+    tempRoot += QLatin1Char('/') + QString(4073 - 1 - tempRoot.size(), QLatin1Char('d'));
+    QVERIFY(QDir().mkpath(tempRoot));
+    QCOMPARE(tempRoot.size(), 4073);
   } else if (place == QLatin1String("relative")) {
     // A folder that exists from where the launch starts (the scenario folder).
     QDir().mkpath(tempRoot);
@@ -417,6 +431,16 @@ void WebLauncherTest::launch() {
     // Ended by the signal itself, as the shell reports it, and without a page left behind.
     QCOMPARE(probe.exitStatus(), QProcess::CrashExit);
     QCOMPARE(probe.exitCode(), number);
+    if (number == SIGKILL) {
+      // No handler sees SIGKILL: the page and its folder stay until the next launch finds
+      // their game gone.
+      QVERIFY2(QFileInfo::exists(written), qPrintable(written));
+      QVERIFY(QFile::remove(folder + QStringLiteral("/hold")));
+      probe.start(QStringLiteral(KELVOR_WEB_PROBE), {folder});
+      QVERIFY2(probe.waitForFinished(patience), "the next launch did not return");
+      QVERIFY2(!QFileInfo::exists(written), qPrintable(written));
+      return;
+    }
     QVERIFY2(!QFileInfo::exists(written), qPrintable(written));
     return;
   }

@@ -1,9 +1,10 @@
 #!/bin/sh
 # Starts the game on the current X display once for each way a session bus can take a
 # connection and never answer, as one whose daemon has stopped does, and waits for its main
-# window each time. The splash stays 2 s and the bus check takes at most 2 s: the main window
-# must come within 10 s of the start, well before a screen reader's bus connection would give
-# up. The game must then end on SIGTERM at once, with nothing of the check left behind.
+# window each time; and likewise for a bus that answers Hello and then nothing, a global-menu
+# registrar or accessibility service that never answers, a screen reader whose accessibility
+# bus has stopped, and an X root window naming a silent accessibility bus. The splash stays 2 s
+# and the checks take at most 2 s together: the main window must come within 6 s of the start. The game must then end on SIGTERM at once, with nothing of the check left behind.
 # Usage: start_with_silent_bus.sh KELVOR
 set -u
 game="$1"
@@ -65,25 +66,132 @@ while True:
             key.fileobj.sendall(b"OK 0123456789abcdef0123456789abcdef\r\n")
 ' "$work" &
 buses=$!
+# Two real bus daemons: "session" for the shapes with a stand-in service on it, and "a11y",
+# stopped, as the accessibility bus a screen reader's service names.
+dbus-daemon --session --nofork --address="unix:path=$work/session" --print-address=3 \
+  3>"$work/session.address" &
+session_daemon=$!
+dbus-daemon --session --nofork --address="unix:path=$work/a11y" --print-address=3 \
+  3>"$work/a11y.address" &
+a11y_daemon=$!
+# The stand-ins speak D-Bus by hand: "hello-only" is a bus that answers Hello and then nothing;
+# on the session daemon, "hung:NAME" owns NAME and never reads again, and "reader" is an
+# accessibility service that says a screen reader is on and names the stopped a11y bus.
+cat >"$work/standin.py" <<'PY'
+import os, socket, struct, sys, time
+def pad(b, n): return b + b"\0" * (-len(b) % n)
+def string(v): e = v.encode(); return struct.pack("<I", len(e)) + e + b"\0"
+def message(kind, serial, fields, signature="", body=b""):
+    head = b""
+    for code, sig, value in fields + ([(8, "g", signature)] if signature else []):
+        head = pad(head, 8) + bytes([code, 1]) + sig.encode() + b"\0"
+        if sig == "u": head += struct.pack("<I", value)
+        elif sig == "g": head += bytes([len(value)]) + value.encode() + b"\0"
+        else: head += string(value)
+    return pad(b"l" + bytes([kind, 0, 1]) + struct.pack("<III", len(body), serial, len(head)) + head, 8) + body
+def read_message(s):
+    fixed = s.recv(16, socket.MSG_WAITALL)
+    if len(fixed) < 16: sys.exit(0)
+    length, serial, fields = struct.unpack("<III", fixed[4:16])
+    rest = s.recv(len(pad(b"x" * (16 + fields), 8)) - 16 + length, socket.MSG_WAITALL)
+    data = fixed + rest; at = 16; found = {}
+    while at < 16 + fields:
+        at += -at % 8; code = data[at]; n = data[at + 1]; sig = chr(data[at + 2]); at += 3 + n
+        if sig == "u": at += -at % 4; found[code] = struct.unpack("<I", data[at:at + 4])[0]; at += 4
+        elif sig == "g": n = data[at]; at += n + 2
+        else: at += -at % 4; n = struct.unpack("<I", data[at:at + 4])[0]; found[code] = data[at + 4:at + 4 + n].decode(); at += n + 5
+    return data[1], serial, found
+def call(s, serial, member, signature="", body=b"", dest="org.freedesktop.DBus", path="/org/freedesktop/DBus", iface="org.freedesktop.DBus"):
+    s.sendall(message(1, serial, [(1, "o", path), (2, "s", iface), (3, "s", member), (6, "s", dest)], signature, body))
+def client(address, name):
+    s = socket.socket(socket.AF_UNIX); s.connect(address)
+    s.sendall(b"\0AUTH EXTERNAL " + str(os.getuid()).encode().hex().encode() + b"\r\n")
+    s.recv(256); s.sendall(b"BEGIN\r\n")
+    call(s, 1, "Hello"); call(s, 2, "RequestName", "su", pad(string(name), 4) + struct.pack("<I", 4))
+    while True:
+        kind, _, fields = read_message(s)
+        if kind == 2 and fields.get(5) == 2: return s
+shape, address = sys.argv[1], sys.argv[2]
+if shape == "hello-only":
+    server = socket.socket(socket.AF_UNIX); server.bind(address); server.listen(64)
+    open(address + ".ready", "w").close()
+    held = []
+    while True:
+        c, _ = server.accept(); held.append(c); line = b""
+        while not line.endswith(b"BEGIN\r\n"):
+            more = c.recv(1)
+            if not more: break
+            line += more
+            if line.endswith(b"\r\n") and b"AUTH" in line: c.sendall(b"OK 0123456789abcdef0123456789abcdef\r\n"); line = b""
+            elif line.endswith(b"NEGOTIATE_UNIX_FD\r\n"): c.sendall(b"AGREE_UNIX_FD\r\n"); line = b""
+        if not line: continue
+        _, serial, _ = read_message(c)
+        c.sendall(message(2, 1, [(5, "u", serial), (6, "s", ":1.1"), (7, "s", "org.freedesktop.DBus")], "s", string(":1.1")))
+elif shape.startswith("hung:"):
+    s = client(address, shape[5:]); open(sys.argv[3], "w").close(); time.sleep(3600)
+elif shape == "reader":
+    s = client(address, "org.a11y.Bus"); open(sys.argv[4], "w").close()
+    while True:
+        kind, serial, fields = read_message(s)
+        if kind != 1: continue
+        reply = [(5, "u", serial), (6, "s", fields.get(7, ""))]
+        if fields.get(3) == "GetAddress": s.sendall(message(2, 100 + serial, reply, "s", string(sys.argv[3])))
+        else: s.sendall(message(2, 100 + serial, reply, "v", b"\x01b\0\0" + struct.pack("<I", 1)))
+PY
+python3 "$work/standin.py" hello-only "$work/hello-only" &
+hello_only=$!
 game_pid=
 cleanup() {
   [ -n "$game_pid" ] && kill -KILL "$game_pid" 2>/dev/null
-  kill "$buses" 2>/dev/null
+  kill "$buses" "$hello_only" "$session_daemon" "$a11y_daemon" ${standin:-} 2>/dev/null
+  kill -CONT "$a11y_daemon" 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
 
 waited=0
-until [ -e "$work/listening" ]; do
+until [ -e "$work/listening" ] && [ -e "$work/hello-only.ready" ] && [ -s "$work/session.address" ] &&
+  [ -s "$work/a11y.address" ]; do
   waited=$((waited + 1))
   [ "$waited" -le 100 ] || { echo "the test's buses did not start within 10 s" >&2; exit 1; }
   sleep 0.1
 done
 tcp="tcp:host=127.0.0.1,port=$(cat "$work/tcp.port")"
 closed="tcp:host=127.0.0.1,port=$(cat "$work/closed.port")"
+kill -STOP "$a11y_daemon"
 
 status=0
-for shape in silent full tcp list first-line runtime; do
+for shape in silent full tcp list first-line runtime hello-only registrar a11y-service \
+  reader-stopped-a11y root-property; do
+  standin=
+  case "$shape" in
+    hello-only) bus="unix:path=$work/hello-only" ;;
+    registrar | a11y-service | reader-stopped-a11y | root-property) bus="unix:path=$work/session" ;;
+  esac
+  case "$shape" in
+    registrar) standin=com.canonical.AppMenu.Registrar ;;
+    a11y-service) standin=org.a11y.Bus ;;
+  esac
+  rm -f "$work/owned"
+  if [ -n "$standin" ]; then
+    python3 "$work/standin.py" "hung:$standin" "$work/session" "$work/owned" &
+    standin=$!
+  elif [ "$shape" = reader-stopped-a11y ]; then
+    python3 "$work/standin.py" reader "$work/session" "unix:path=$work/a11y" "$work/owned" &
+    standin=$!
+  else
+    : >"$work/owned"
+  fi
+  # The X root window names a socket that listens and never answers as the accessibility bus.
+  if [ "$shape" = root-property ]; then
+    xprop -root -f AT_SPI_BUS 8s -set AT_SPI_BUS "unix:path=$work/silent"
+  fi
+  waited=0
+  until [ -e "$work/owned" ]; do
+    waited=$((waited + 1))
+    [ "$waited" -le 100 ] || { echo "$shape: the stand-in did not start" >&2; exit 1; }
+    sleep 0.1
+  done
   case "$shape" in
     silent) bus="unix:path=$work/silent" ;;
     full) bus="unix:path=$work/full" ;;
@@ -91,6 +199,7 @@ for shape in silent full tcp list first-line runtime; do
     list) bus="$closed;unix:path=$work/silent" ;;
     first-line) bus="unix:path=$work/first-line" ;;
     runtime) bus= ;;
+    *) ;;
   esac
   start=$(date +%s%N)
   if [ -n "$bus" ]; then
@@ -110,14 +219,24 @@ for shape in silent full tcp list first-line runtime; do
         echo "$shape: SIGPIPE is not ignored" >&2
         status=1
       fi
+      # A silent service costs its own feature only: the game keeps the session bus.
+      case "$shape" in
+        registrar | a11y-service | reader-stopped-a11y | root-property)
+          if ! busctl --address="unix:path=$work/session" list --no-legend 2>/dev/null |
+            awk '{print $2}' | grep -qx "$game_pid"; then
+            echo "$shape: the game gave up the session bus" >&2
+            status=1
+          fi
+          ;;
+      esac
       if [ -n "$(ps -o pid= --ppid "$game_pid")" ]; then
         echo "$shape: the bus check's child is still there" >&2
         status=1
       fi
       break
     fi
-    if [ "$elapsed" -ge 10000 ]; then
-      echo "$shape: no main window within 10 s" >&2
+    if [ "$elapsed" -ge 6000 ]; then
+      echo "$shape: no main window within 6 s" >&2
       status=1
       break
     fi
@@ -137,5 +256,7 @@ for shape in silent full tcp list first-line runtime; do
   done
   wait "$game_pid" 2>/dev/null
   game_pid=
+  [ -n "$standin" ] && kill "$standin" 2>/dev/null
+  [ "$shape" = root-property ] && xprop -root -remove AT_SPI_BUS
 done
 exit "$status"

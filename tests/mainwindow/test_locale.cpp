@@ -57,12 +57,15 @@ class LocaleTest : public QObject {
   // The help viewer is asked for the German pages: the contents and every context topic.
   void helpIsAskedForInGerman() {
     QCOMPARE(kelvor::HelpViewer::Language(QLocale::system().uiLanguages()), QStringLiteral("de"));
-    QVERIFY(kelvor::HelpViewer::ContentsCommand().contains(
-        QStringLiteral(";setSource qthelp://example.tandrel.kelvor.de/help/index.html;")));
+    QVERIFY(kelvor::HelpViewer::ContentsCommand().endsWith(
+        QStringLiteral(";setSource qthelp://example.tandrel.kelvor.de/help/index.html")));
     for (int topic : {8, 9, 10, 11, 12, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27}) {
-      QVERIFY(kelvor::HelpViewer::TopicCommand(topic).contains(
-          QStringLiteral(";activateIdentifier kelvor.de.%1;").arg(topic)));
+      QVERIFY(kelvor::HelpViewer::TopicCommand(topic).endsWith(
+          QStringLiteral(";activateIdentifier kelvor.de.%1").arg(topic)));
     }
+    // From the German collection beside the help file the windows name.
+    QCOMPARE(kelvor::HelpViewer::CollectionFile(QStringLiteral("/opt/game/Kelvor.hlp")),
+             QStringLiteral("/opt/game/Kelvor_de.hlp"));
   }
 
   // Qt knows every locale, the C library only those generated: without the C library's German

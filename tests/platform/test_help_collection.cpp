@@ -1,4 +1,5 @@
-// The generated help collection Kelvor.hlp, read the way Assistant reads it.
+// The generated help collections, Kelvor.hlp in English and one beside it for every other
+// language, read the way Assistant reads them.
 
 #include <QHelpContentModel>
 #include <QHelpEngine>
@@ -30,38 +31,52 @@ class HelpCollectionTest : public QObject {
   // Every entry of the contents tree below `item`, by address.
   static void collectContents(QHelpContentItem* item, QHash<QUrl, QString>& entries);
   QString pageText(const QUrl& url) const;
+  // The collection of the help in `language`, and the one a page belongs to.
+  QHelpEngine* engine(const QString& language) const { return m_engines.value(language); }
+  QHelpEngine* engine(const QUrl& page) const;
   // The file names of the pages of one language.
   QSet<QString> pageNames(const QString& language) const;
 
-  QHelpEngine* m_engine = nullptr;
+  QHash<QString, QHelpEngine*> m_engines;  // language -> its collection
   QHash<QUrl, QString> m_contents;  // address -> title in the contents tree, all languages
   QHash<QString, QHelpContentItem*> m_roots;  // namespace -> root of its contents
 };
 
 void HelpCollectionTest::initTestCase() {
   QVERIFY2(QFileInfo::exists(QStringLiteral(KELVOR_HELP_FILE)), KELVOR_HELP_FILE);
-  m_engine = new QHelpEngine(QStringLiteral(KELVOR_HELP_FILE), this);
-  // The test never changes the file the game ships.
-  m_engine->setReadOnly(true);
-  QVERIFY2(m_engine->setupData(), qPrintable(m_engine->error()));
+  for (const QString& language : HelpViewer::Languages()) {
+    const QString file =
+        HelpViewer::CollectionFile(QStringLiteral(KELVOR_HELP_FILE), QStringList{language});
+    QVERIFY2(QFileInfo::exists(file), qPrintable(file));
+    auto* helpEngine = new QHelpEngine(file, this);
+    // The test never changes the files the game ships.
+    helpEngine->setReadOnly(true);
+    QVERIFY2(helpEngine->setupData(), qPrintable(helpEngine->error()));
+    m_engines.insert(language, helpEngine);
 
-  QHelpContentModel* model = m_engine->contentModel();
-  if (model->rowCount() == 0) {
-    QSignalSpy created(model, &QHelpContentModel::contentsCreated);
-    if (!model->isCreatingContents()) {
-      model->createContents(QString());
+    QHelpContentModel* model = helpEngine->contentModel();
+    if (model->rowCount() == 0) {
+      if (!model->isCreatingContents()) {
+        model->createContents(QString());
+      }
+      QTRY_VERIFY_WITH_TIMEOUT(model->rowCount() > 0, 10000);
     }
-    QTRY_VERIFY_WITH_TIMEOUT(model->rowCount() > 0, 10000);
-  }
-  // One tree of contents for each language.
-  QCOMPARE(model->rowCount(), HelpViewer::Languages().size());
-  for (int row = 0; row < model->rowCount(); ++row) {
-    QHelpContentItem* root = model->contentItemAt(model->index(row, 0));
+    // One book: the contents of that language alone.
+    QCOMPARE(model->rowCount(), 1);
+    QHelpContentItem* root = model->contentItemAt(model->index(0, 0));
     QVERIFY(root != nullptr);
+    QCOMPARE(root->url().host(), HelpViewer::Namespace(language));
     m_roots.insert(root->url().host(), root);
     m_contents.insert(root->url(), root->title());
     collectContents(root, m_contents);
   }
+}
+
+QHelpEngine* HelpCollectionTest::engine(const QUrl& page) const {
+  for (auto it = m_engines.cbegin(); it != m_engines.cend(); ++it) {
+    if (HelpViewer::Namespace(it.key()) == page.host()) return it.value();
+  }
+  return nullptr;
 }
 
 void HelpCollectionTest::everyFolderOfPagesIsALanguageOfTheHelp() {
@@ -91,20 +106,34 @@ void HelpCollectionTest::collectContents(QHelpContentItem* item, QHash<QUrl, QSt
 }
 
 QString HelpCollectionTest::pageText(const QUrl& url) const {
-  return QString::fromUtf8(m_engine->fileData(url));
+  QHelpEngine* helpEngine = engine(url);
+  return helpEngine == nullptr ? QString() : QString::fromUtf8(helpEngine->fileData(url));
 }
 
 void HelpCollectionTest::helpFileLiesInTheProgramFolder() {
-  // The game asks for "Kelvor.hlp" beside its executable; the compressed help it registers has
-  // to travel with it.
+  // The game asks for "Kelvor.hlp" beside its executable; the other languages' collections and
+  // the compressed help they register have to travel with it.
   const QFileInfo helpFile(QStringLiteral(KELVOR_HELP_FILE));
   QCOMPARE(helpFile.fileName(), QStringLiteral("Kelvor.hlp"));
   QCOMPARE(helpFile.dir().dirName(), QStringLiteral("app"));
+  QSet<QString> cacheFolders;
   for (const QString& language : HelpViewer::Languages()) {
-    const QString documentation = m_engine->documentationFileName(HelpViewer::Namespace(language));
+    QHelpEngine* helpEngine = engine(language);
+    QCOMPARE(QFileInfo(helpEngine->collectionFile()).absolutePath(), helpFile.absolutePath());
+    // Each registers its own language alone, so the viewer's index holds no other.
+    QCOMPARE(helpEngine->registeredDocumentations(),
+             QStringList{HelpViewer::Namespace(language)});
+    const QString documentation =
+        helpEngine->documentationFileName(HelpViewer::Namespace(language));
     QVERIFY2(!documentation.isEmpty(), qPrintable(language));
     QCOMPARE(QFileInfo(documentation).absolutePath(), helpFile.absolutePath());
+    // Assistant copies a collection into this folder below the user's data folder; two in one
+    // folder would overwrite each other's copy.
+    const QString cache = helpEngine->customValue(QStringLiteral("CacheDirectory")).toString();
+    QVERIFY2(cache.startsWith(QLatin1String("Tandrel/")), qPrintable(cache));
+    cacheFolders.insert(cache);
   }
+  QCOMPARE(cacheFolders.size(), HelpViewer::Languages().size());
 }
 
 void HelpCollectionTest::contentsTopicIsTheRootOfTheContents_data() {
@@ -161,7 +190,7 @@ void HelpCollectionTest::topicIsReachableByNumberContentsAndIndex() {
   QFETCH(QString, language);
   // By number: the identifier the viewer asks for leads to the topic's page in that language.
   const QList<QHelpLink> byNumber =
-      m_engine->documentsForIdentifier(HelpViewer::TopicIdentifier(topic, language));
+      engine(language)->documentsForIdentifier(HelpViewer::TopicIdentifier(topic, language));
   QCOMPARE(byNumber.size(), 1);
   const QUrl page = byNumber.first().url;
   QCOMPARE(page.host(), HelpViewer::Namespace(language));
@@ -172,12 +201,10 @@ void HelpCollectionTest::topicIsReachableByNumberContentsAndIndex() {
   }
   QCOMPARE(m_contents.value(page), title);
   QVERIFY2(pageText(page).contains(QStringLiteral("<h1>") + title), qPrintable(page.toString()));
-  // By the index of that language, under the same name.
+  // By the index, under the same name, and to that page alone: the index holds one language.
   QList<QUrl> byName;
-  for (const QHelpLink& link : m_engine->documentsForKeyword(title)) {
-    if (link.url.host() == page.host()) {
-      byName.append(link.url);
-    }
+  for (const QHelpLink& link : engine(language)->documentsForKeyword(title)) {
+    byName.append(link.url);
   }
   QCOMPARE(byName, QList<QUrl>{page});
 }
@@ -185,7 +212,7 @@ void HelpCollectionTest::topicIsReachableByNumberContentsAndIndex() {
 QSet<QString> HelpCollectionTest::pageNames(const QString& language) const {
   QSet<QString> names;
   const QList<QUrl> pages =
-      m_engine->files(HelpViewer::Namespace(language), QString(), QStringLiteral("html"));
+      engine(language)->files(HelpViewer::Namespace(language), QString(), QStringLiteral("html"));
   for (const QUrl& page : pages) {
     names.insert(page.fileName());
   }
@@ -213,7 +240,8 @@ void HelpCollectionTest::everyLanguageHasEveryPage() {
 void HelpCollectionTest::everyLinkLeadsToAPageOfTheHelp() {
   QList<QUrl> pages;
   for (const QString& language : HelpViewer::Languages()) {
-    pages += m_engine->files(HelpViewer::Namespace(language), QString(), QStringLiteral("html"));
+    pages += engine(language)->files(HelpViewer::Namespace(language), QString(),
+                                     QStringLiteral("html"));
   }
   QVERIFY(pages.size() >= 20 * HelpViewer::Languages().size());
   const QRegularExpression link(QStringLiteral("(?:href|src)=\"([^\"#:]+)(#[^\"]*)?\""));
@@ -222,7 +250,7 @@ void HelpCollectionTest::everyLinkLeadsToAPageOfTheHelp() {
     auto it = link.globalMatch(pageText(page));
     while (it.hasNext()) {
       const QUrl target = page.resolved(QUrl(it.next().captured(1)));
-      QVERIFY2(!m_engine->fileData(target).isEmpty(),
+      QVERIFY2(!pageText(target).isEmpty(),
                qPrintable(page.fileName() + QStringLiteral(" -> ") + target.toString()));
       reached.insert(target);
     }

@@ -45,6 +45,7 @@ class HelpViewerTest : public QObject {
   void requestNamesThePageInThePlayersLanguage_data();
   void requestNamesThePageInThePlayersLanguage();
   void secondRequestReusesTheRunningViewer();
+  void closedViewerIsStartedAgain_data();
   void closedViewerIsStartedAgain();
   void otherHelpFileReplacesTheViewer();
   void closeEndsTheViewer();
@@ -62,6 +63,9 @@ class HelpViewerTest : public QObject {
   QString helpFile(const QString& name) const;
   QList<LogLine> log() const;
   QList<LogLine> linesOf(const QString& kind) const;
+  // The lines of commands the stand-ins were given: requests, and the contents' selection once
+  // a new viewer has settled.
+  QStringList commandsOf(qint64 pid) const;
   static bool isAlive(qint64 pid) { return pid > 0 && kill(static_cast<pid_t>(pid), 0) == 0; }
   static bool noViewerRuns() {
     return ChildProcesses(QCoreApplication::applicationPid()).isEmpty();
@@ -109,6 +113,8 @@ void HelpViewerTest::initTestCase() {
       "echo \"start $$ $*\" >> \"$log\"\n"
       "echo \"fds $$ $(ls /proc/self/fd | tr '\\n' ' ')\" >> \"$log\"\n"
       "echo \"ignored $$ $(sed -n 's/^SigIgn:\\t//p' /proc/self/status)\" >> \"$log\"\n"
+      "echo \"outputs $$ $(readlink /proc/$$/fd/1) $(readlink /proc/$$/fd/2)\" >> \"$log\"\n"
+      "echo 'the viewer talks'; echo 'and warns' >&2\n"
       "while IFS= read -r line; do echo \"command $$ $line\" >> \"$log\"; done\n");
   script.close();
   QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
@@ -160,17 +166,24 @@ QList<LogLine> HelpViewerTest::linesOf(const QString& kind) const {
   return lines;
 }
 
+QStringList HelpViewerTest::commandsOf(qint64 pid) const {
+  QStringList commands;
+  for (const LogLine& line : linesOf(QStringLiteral("command"))) {
+    if (line.pid == pid) commands.append(line.text);
+  }
+  return commands;
+}
+
 // The panes come first in every request: the viewer shows the contents and the page alone.
 void HelpViewerTest::requestStartsViewerWithTheHelpFile_data() {
   QTest::addColumn<int>("topic");  // 0: the contents
   QTest::addColumn<QString>("command");
   const QString panes = QStringLiteral("hide bookmarks;hide index;hide search;show contents;");
-  const QString contents =
-      QStringLiteral("setSource qthelp://example.tandrel.kelvor/help/index.html;syncContents");
+  const QString contents = QStringLiteral("setSource qthelp://example.tandrel.kelvor/help/index.html");
   QTest::newRow("contents") << 0 << panes + contents;
-  QTest::newRow("menu item 8") << 8 << panes + "activateIdentifier kelvor.8;syncContents";
-  QTest::newRow("About OK 15") << 15 << panes + "activateIdentifier kelvor.15;syncContents";
-  QTest::newRow("fuel bar 27") << 27 << panes + "activateIdentifier kelvor.27;syncContents";
+  QTest::newRow("menu item 8") << 8 << panes + "activateIdentifier kelvor.8";
+  QTest::newRow("About OK 15") << 15 << panes + "activateIdentifier kelvor.15";
+  QTest::newRow("fuel bar 27") << 27 << panes + "activateIdentifier kelvor.27";
 }
 
 void HelpViewerTest::requestStartsViewerWithTheHelpFile() {
@@ -197,6 +210,10 @@ void HelpViewerTest::requestStartsViewerWithTheHelpFile() {
     QCOMPARE(linesOf(QStringLiteral("command")).first().text, HelpViewer::TopicCommand(topic));
     QCOMPARE(HelpViewer::TopicCommand(topic, english), command);
   }
+  // A viewer just started is still building its contents: the page is selected in them once it
+  // has settled, in a line of its own, and not before.
+  QTRY_COMPARE(linesOf(QStringLiteral("command")).size(), 2);
+  QCOMPARE(linesOf(QStringLiteral("command")).at(1).text, QStringLiteral("syncContents"));
   QVERIFY(m_messages.isEmpty());
 }
 
@@ -206,51 +223,59 @@ void HelpViewerTest::requestNamesThePageInThePlayersLanguage_data() {
   QTest::addColumn<QStringList>("uiLanguages");
   QTest::addColumn<int>("topic");  // 0: the contents
   QTest::addColumn<QString>("page");
+  QTest::addColumn<QString>("collection");  // handed to the viewer for /opt/game/Kelvor.hlp
   const QString english = QStringLiteral("qthelp://example.tandrel.kelvor/help/index.html");
   const QString german = QStringLiteral("qthelp://example.tandrel.kelvor.de/help/index.html");
-  QTest::newRow("C locale") << QStringList{"C"} << 0 << english;
-  QTest::newRow("no languages") << QStringList{} << 0 << english;
-  QTest::newRow("American English") << QStringList{"en-US", "en"} << 0 << english;
+  const QString englishFile = QStringLiteral("/opt/game/Kelvor.hlp");
+  const QString germanFile = QStringLiteral("/opt/game/Kelvor_de.hlp");
+  QTest::newRow("C locale") << QStringList{"C"} << 0 << english << englishFile;
+  QTest::newRow("no languages") << QStringList{} << 0 << english << englishFile;
+  QTest::newRow("American English") << QStringList{"en-US", "en"} << 0 << english << englishFile;
   QTest::newRow("German, LANGUAGE=de LANG=de_DE.UTF-8")
-      << QStringList{"de", "de-DE"} << 0 << german;
-  QTest::newRow("Austrian German") << QStringList{"de-AT"} << 0 << german;
-  QTest::newRow("Swiss German, topic") << QStringList{"de-CH"} << 18 << "kelvor.de.18";
-  QTest::newRow("German, fuel bar") << QStringList{"de-DE"} << 27 << "kelvor.de.27";
-  QTest::newRow("French, then German") << QStringList{"fr-FR", "fr", "de"} << 0 << german;
+      << QStringList{"de", "de-DE"} << 0 << german << germanFile;
+  QTest::newRow("Austrian German") << QStringList{"de-AT"} << 0 << german << germanFile;
+  QTest::newRow("Swiss German, topic")
+      << QStringList{"de-CH"} << 18 << "kelvor.de.18" << germanFile;
+  QTest::newRow("German, fuel bar") << QStringList{"de-DE"} << 27 << "kelvor.de.27" << germanFile;
+  QTest::newRow("French, then German")
+      << QStringList{"fr-FR", "fr", "de"} << 0 << german << germanFile;
   QTest::newRow("French, then English, then German")
-      << QStringList{"fr", "en-GB", "de"} << 9 << "kelvor.9";
-  QTest::newRow("French alone, topic") << QStringList{"fr-FR"} << 22 << "kelvor.22";
-  QTest::newRow("English before German") << QStringList{"en-GB", "de-DE"} << 0 << english;
+      << QStringList{"fr", "en-GB", "de"} << 9 << "kelvor.9" << englishFile;
+  QTest::newRow("French alone, topic") << QStringList{"fr-FR"} << 22 << "kelvor.22" << englishFile;
+  QTest::newRow("English before German")
+      << QStringList{"en-GB", "de-DE"} << 0 << english << englishFile;
 }
 
 void HelpViewerTest::requestNamesThePageInThePlayersLanguage() {
   QFETCH(QStringList, uiLanguages);
   QFETCH(int, topic);
   QFETCH(QString, page);
+  QFETCH(QString, collection);
   const QString panes = QStringLiteral("hide bookmarks;hide index;hide search;show contents;");
   if (topic == 0) {
     QCOMPARE(HelpViewer::ContentsCommand(uiLanguages),
-             panes + QStringLiteral("setSource %1;syncContents").arg(page));
+             panes + QStringLiteral("setSource %1").arg(page));
   } else {
     QCOMPARE(HelpViewer::TopicCommand(topic, uiLanguages),
-             panes + QStringLiteral("activateIdentifier %1;syncContents").arg(page));
+             panes + QStringLiteral("activateIdentifier %1").arg(page));
   }
+  QCOMPARE(HelpViewer::CollectionFile(QStringLiteral("/opt/game/Kelvor.hlp"), uiLanguages),
+           collection);
 }
 
 void HelpViewerTest::secondRequestReusesTheRunningViewer() {
   const QString file = helpFile(QStringLiteral("Kelvor.hlp"));
   HelpViewer viewer(recorder(), m_fakeViewer);
   viewer.ShowContents(file);
-  QTRY_COMPARE(linesOf(QStringLiteral("command")).size(), 1);
+  QTRY_COMPARE(linesOf(QStringLiteral("command")).size(), 2);  // the request, then the selection
   viewer.ShowTopic(file, 21);
-  QTRY_COMPARE(linesOf(QStringLiteral("command")).size(), 2);
+  QTRY_COMPARE(linesOf(QStringLiteral("command")).size(), 3);
 
   const QList<LogLine> starts = linesOf(QStringLiteral("start"));
-  const QList<LogLine> commands = linesOf(QStringLiteral("command"));
   QCOMPARE(starts.size(), 1);
-  QCOMPARE(commands.at(0).pid, starts.first().pid);
-  QCOMPARE(commands.at(1).pid, starts.first().pid);
-  QCOMPARE(commands.at(1).text, HelpViewer::TopicCommand(21));
+  QCOMPARE(linesOf(QStringLiteral("command")).size(), commandsOf(starts.first().pid).size());
+  // A settled viewer has its contents: the page is selected in them in the same line.
+  QCOMPARE(commandsOf(starts.first().pid).at(2), HelpViewer::TopicCommand(21) + ";syncContents");
 }
 
 void HelpViewerTest::viewerGetsOnlyTheStandardDescriptors() {
@@ -271,6 +296,13 @@ void HelpViewerTest::viewerGetsOnlyTheStandardDescriptors() {
   const qulonglong ignored =
       linesOf(QStringLiteral("ignored")).value(0).text.toULongLong(nullptr, 16);
   QCOMPARE(ignored, kIgnoredAtStart);
+  // Its output and messages go to one pipe that the game reads, not to the game's terminal.
+  const QStringList outputs = linesOf(QStringLiteral("outputs")).value(0).text.split(' ');
+  QCOMPARE(outputs.size(), 2);
+  QVERIFY2(outputs.at(0).startsWith(QLatin1String("pipe:")), qPrintable(outputs.at(0)));
+  QCOMPARE(outputs.at(1), outputs.at(0));
+  QVERIFY(outputs.at(0) != QFile::symLinkTarget(QStringLiteral("/proc/self/fd/1")));
+  QVERIFY(outputs.at(0) != QFile::symLinkTarget(QStringLiteral("/proc/self/fd/2")));
 }
 
 // alsa-lib's pipe plugin starts its program with popen, which passes on every descriptor that
@@ -352,24 +384,46 @@ void HelpViewerTest::viewerEndsWithAGameThatEndsDuringItsStart() {
   QVERIFY2(ended == viewer, "the viewer outlived the game");
 }
 
+// The user closes the help window, and the game asks for a topic: after the game has seen the
+// viewer end, or before, when the request goes to a viewer that is ending, or has ended, and
+// that can no longer take it.
+void HelpViewerTest::closedViewerIsStartedAgain_data() {
+  QTest::addColumn<bool>("endSeen");
+  QTest::newRow("end seen by the game") << true;
+  QTest::newRow("end not yet seen by the game") << false;
+}
+
 void HelpViewerTest::closedViewerIsStartedAgain() {
+  QFETCH(bool, endSeen);
   const QString file = helpFile(QStringLiteral("Kelvor.hlp"));
   // No early-exit window: the user closes the viewer long after its start.
   HelpViewer viewer(recorder(), m_fakeViewer, std::chrono::milliseconds(0));
   viewer.ShowTopic(file, 9);
-  QTRY_COMPARE(linesOf(QStringLiteral("command")).size(), 1);
+  QTRY_COMPARE(linesOf(QStringLiteral("command")).size(), 2);  // settled
   const qint64 first = linesOf(QStringLiteral("start")).first().pid;
 
   // The user closes the help window.
   QCOMPARE(kill(static_cast<pid_t>(first), SIGTERM), 0);
-  QTRY_VERIFY(!isAlive(first));  // its end collected, and so known to the viewer's owner
+  if (endSeen) {
+    QTRY_VERIFY(!isAlive(first));  // its end collected, and so known to the viewer's owner
+  } else {
+    // Ended, without the event loop having run since: the game still thinks it runs.
+    QElapsedTimer waited;
+    waited.start();
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(first));
+    while (stat.open(QIODevice::ReadOnly) && !stat.readAll().contains(") Z ") &&
+           waited.elapsed() < 5000) {
+      stat.close();
+      QTest::qSleep(10);
+    }
+  }
 
   viewer.ShowTopic(file, 10);
-  QTRY_COMPARE(linesOf(QStringLiteral("command")).size(), 2);
-  const QList<LogLine> starts = linesOf(QStringLiteral("start"));
-  QCOMPARE(starts.size(), 2);
-  QVERIFY(starts.at(1).pid != first);
-  QCOMPARE(linesOf(QStringLiteral("command")).at(1).pid, starts.at(1).pid);
+  QTRY_COMPARE(linesOf(QStringLiteral("start")).size(), 2);
+  const qint64 second = linesOf(QStringLiteral("start")).at(1).pid;
+  QVERIFY(second != first);
+  QTRY_VERIFY(!commandsOf(second).isEmpty());
+  QCOMPARE(commandsOf(second).first(), HelpViewer::TopicCommand(10));
   QVERIFY(m_messages.isEmpty());
 }
 
@@ -380,10 +434,10 @@ void HelpViewerTest::otherHelpFileReplacesTheViewer() {
   const qint64 first = linesOf(QStringLiteral("start")).first().pid;
 
   viewer.ShowContents(helpFile(QStringLiteral("two/Kelvor.hlp")));
-  QTRY_COMPARE(linesOf(QStringLiteral("command")).size(), 2);
+  QTRY_COMPARE(linesOf(QStringLiteral("start")).size(), 2);
   const QList<LogLine> starts = linesOf(QStringLiteral("start"));
-  QCOMPARE(starts.size(), 2);
   QVERIFY(starts.at(1).text.contains(QStringLiteral("two/Kelvor.hlp")));
+  QTRY_VERIFY(!commandsOf(starts.at(1).pid).isEmpty());
   // Still one viewer per game; the game ending the first one is no failure.
   QTRY_VERIFY(!isAlive(first));
   QCoreApplication::processEvents();

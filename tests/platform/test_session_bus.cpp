@@ -5,6 +5,8 @@
 // daemon in a QProcess: besides QtTest's watchdog, which only waits, the test has no thread to
 // trouble the check's child.
 #include <arpa/inet.h>
+#include <dbus/dbus.h>
+#include <dirent.h>
 #include <netinet/in.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -89,77 +91,169 @@ pid_t Serve(int listener, const char* reply, bool hangUp) {
   }
 }
 
+// A service on the bus daemon at `address`, in a child process: owns `name` and then either
+// never reads a message again (`a11yBus` null) or answers as the accessibility service with a
+// screen reader on, naming `a11yBus` as the accessibility bus. Returns once the name is owned.
+pid_t StandIn(const QByteArray& address, const char* name, const char* a11yBus) {
+  int ready[2];
+  if (pipe(ready) != 0) return -1;
+  const pid_t standIn = fork();
+  if (standIn != 0) {
+    close(ready[1]);
+    char word = 0;
+    const bool owned = standIn > 0 && read(ready[0], &word, 1) == 1;
+    close(ready[0]);
+    return owned ? standIn : -1;
+  }
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  close(ready[0]);
+  DBusConnection* connection = dbus_connection_open_private(address.constData(), nullptr);
+  if (!connection || !dbus_bus_register(connection, nullptr) ||
+      dbus_bus_request_name(connection, name, DBUS_NAME_FLAG_DO_NOT_QUEUE, nullptr) !=
+          DBUS_REQUEST_NAME_REPLY_PRIMARY_OWNER) {
+    _exit(1);
+  }
+  [[maybe_unused]] const ssize_t said = write(ready[1], "!", 1);
+  if (a11yBus == nullptr) {
+    for (;;) pause();
+  }
+  while (dbus_connection_read_write(connection, -1)) {
+    while (DBusMessage* call = dbus_connection_pop_message(connection)) {
+      if (dbus_message_get_type(call) == DBUS_MESSAGE_TYPE_METHOD_CALL) {
+        DBusMessage* reply = dbus_message_new_method_return(call);
+        if (dbus_message_is_method_call(call, "org.a11y.Bus", "GetAddress")) {
+          dbus_message_append_args(reply, DBUS_TYPE_STRING, &a11yBus, DBUS_TYPE_INVALID);
+        } else {  // Properties.Get of ScreenReaderEnabled or IsEnabled: on
+          DBusMessageIter top;
+          DBusMessageIter variant;
+          const dbus_bool_t on = TRUE;
+          dbus_message_iter_init_append(reply, &top);
+          dbus_message_iter_open_container(&top, DBUS_TYPE_VARIANT, "b", &variant);
+          dbus_message_iter_append_basic(&variant, DBUS_TYPE_BOOLEAN, &on);
+          dbus_message_iter_close_container(&top, &variant);
+        }
+        dbus_connection_send(connection, reply, nullptr);
+        dbus_message_unref(reply);
+      }
+      dbus_message_unref(call);
+    }
+  }
+  _exit(0);
+}
+
+// Whether some process's command line holds `word`.
+bool AnyProcessWith(const QByteArray& word) {
+  DIR* processes = opendir("/proc");
+  bool found = false;
+  while (const dirent* entry = processes ? readdir(processes) : nullptr) {
+    QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(QString::fromLatin1(entry->d_name)));
+    if (entry->d_name[0] >= '1' && entry->d_name[0] <= '9' && cmdline.open(QIODevice::ReadOnly) &&
+        cmdline.readAll().contains(word)) {
+      found = true;
+    }
+  }
+  if (processes) closedir(processes);
+  return found;
+}
+
 }  // namespace
 
 class SessionBusTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void silentOnlyWhenTheBusTakesTheConnectionAndSaysNothing_data() {
+  void eachFeatureKeptOnlyWhenItsPeerAnswers_data() {
     // What is at %BUS%, the folder's "bus" ($XDG_RUNTIME_DIR/bus): "none", "listens" (never
     // takes a connection off the queue), "full queue", "accepts", "answers first line" (the
     // authentication's first step, and then nothing), "turns away", "hangs up", "dbus-daemon",
     // "stopped dbus-daemon". %PORT% is a TCP port on 127.0.0.1 that listens and never answers,
-    // %CLOSED% one that refuses. "(unset)": no DBUS_SESSION_BUS_ADDRESS.
+    // %CLOSED% one that refuses. "(unset)": no DBUS_SESSION_BUS_ADDRESS. The service on the bus
+    // daemon: "hung NAME" owns NAME and never reads a message; "screen reader, ..." is an
+    // accessibility service that says a screen reader is on and names a second bus daemon, one
+    // that answers or one stopped; "AT_SPI_BUS_ADDRESS silent" names a socket that never
+    // answers as the accessibility bus.
     QTest::addColumn<QString>("bus");
     QTest::addColumn<QString>("address");
-    QTest::addColumn<bool>("silent");
-    QTest::newRow("silent socket") << "listens"
-                                   << "unix:path=%BUS%" << true;
-    QTest::newRow("listen queue full") << "full queue"
-                                       << "unix:path=%BUS%" << true;
-    QTest::newRow("accepts, never answers") << "accepts"
-                                            << "unix:path=%BUS%,guid=0123" << true;
-    QTest::newRow("abstract name that never answers") << "accepts"
-                                                      << "unix:abstract=%ABSTRACT%" << true;
-    QTest::newRow("answers the first line, then nothing") << "answers first line"
-                                                          << "unix:path=%BUS%" << true;
-    QTest::newRow("tcp, never answers") << "none"
-                                        << "tcp:host=127.0.0.1,port=%PORT%" << true;
+    QTest::addColumn<QString>("service");
+    QTest::addColumn<bool>("answers");
+    QTest::addColumn<bool>("accessibility");
+    QTest::addColumn<bool>("globalMenu");
+    QTest::newRow("silent socket")
+        << "listens" << "unix:path=%BUS%" << "" << false << false << false;
+    QTest::newRow("listen queue full")
+        << "full queue" << "unix:path=%BUS%" << "" << false << false << false;
+    QTest::newRow("accepts, never answers")
+        << "accepts" << "unix:path=%BUS%,guid=0123" << "" << false << false << false;
+    QTest::newRow("abstract name that never answers")
+        << "accepts" << "unix:abstract=%ABSTRACT%" << "" << false << false << false;
+    QTest::newRow("answers the first line, then nothing")
+        << "answers first line" << "unix:path=%BUS%" << "" << false << false << false;
+    QTest::newRow("tcp, never answers")
+        << "none" << "tcp:host=127.0.0.1,port=%PORT%" << "" << false << false << false;
     QTest::newRow("another transport first, silent socket second")
-        << "listens"
-        << "tcp:host=127.0.0.1,port=%CLOSED%;unix:path=%BUS%" << true;
-    QTest::newRow("no address, silent $XDG_RUNTIME_DIR/bus") << "listens"
-                                                             << "(unset)" << true;
-    QTest::newRow("stopped bus daemon") << "stopped dbus-daemon"
-                                        << "unix:path=%BUS%" << true;
-    QTest::newRow("bus daemon") << "dbus-daemon"
-                                << "unix:path=%BUS%" << false;
-    QTest::newRow("no address, bus daemon at $XDG_RUNTIME_DIR/bus") << "dbus-daemon"
-                                                                    << "(unset)" << false;
-    QTest::newRow("turns the client away") << "turns away"
-                                           << "unix:path=%BUS%" << false;
-    QTest::newRow("hangs up") << "hangs up"
-                              << "unix:path=%BUS%" << false;
-    QTest::newRow("nothing there") << "none"
-                                   << "unix:path=%BUS%" << false;
-    QTest::newRow("tcp, refused") << "none"
-                                  << "tcp:host=127.0.0.1,port=%CLOSED%" << false;
-    QTest::newRow("no address, nothing at $XDG_RUNTIME_DIR/bus") << "none"
-                                                                 << "(unset)" << false;
+        << "listens" << "tcp:host=127.0.0.1,port=%CLOSED%;unix:path=%BUS%" << "" << false << false << false;
+    QTest::newRow("no address, silent $XDG_RUNTIME_DIR/bus")
+        << "listens" << "(unset)" << "" << false << false << false;
+    QTest::newRow("stopped bus daemon")
+        << "stopped dbus-daemon" << "unix:path=%BUS%" << "" << false << false << false;
+    QTest::newRow("bus daemon")
+        << "dbus-daemon" << "unix:path=%BUS%" << "" << true << true << true;
+    QTest::newRow("no address, bus daemon at $XDG_RUNTIME_DIR/bus")
+        << "dbus-daemon" << "(unset)" << "" << true << true << true;
+    QTest::newRow("turns the client away")
+        << "turns away" << "unix:path=%BUS%" << "" << false << true << true;
+    QTest::newRow("hangs up")
+        << "hangs up" << "unix:path=%BUS%" << "" << false << true << true;
+    QTest::newRow("nothing there")
+        << "none" << "unix:path=%BUS%" << "" << false << true << true;
+    QTest::newRow("tcp, refused")
+        << "none" << "tcp:host=127.0.0.1,port=%CLOSED%" << "" << false << true << true;
+    QTest::newRow("no address, nothing at $XDG_RUNTIME_DIR/bus")
+        << "none" << "(unset)" << "" << false << true << true;
+    QTest::newRow("unixexec: program that never answers")
+        << "none" << "unixexec:path=/bin/sleep,argv1=%UNIQUE%" << "" << false << false << false;
+    QTest::newRow("hung global-menu registrar")
+        << "dbus-daemon" << "unix:path=%BUS%" << "hung com.canonical.AppMenu.Registrar" << true << true << false;
+    QTest::newRow("hung accessibility service")
+        << "dbus-daemon" << "unix:path=%BUS%" << "hung org.a11y.Bus" << true << false << true;
+    QTest::newRow("screen reader on, accessibility bus stopped")
+        << "dbus-daemon" << "unix:path=%BUS%" << "screen reader, stopped accessibility bus" << true << false << true;
+    QTest::newRow("screen reader on, accessibility bus answers")
+        << "dbus-daemon" << "unix:path=%BUS%" << "screen reader, accessibility bus" << true << true << true;
+    QTest::newRow("accessibility bus address given, silent")
+        << "dbus-daemon" << "unix:path=%BUS%" << "AT_SPI_BUS_ADDRESS silent" << true << false << true;
   }
 
-  void silentOnlyWhenTheBusTakesTheConnectionAndSaysNothing() {
+  void eachFeatureKeptOnlyWhenItsPeerAnswers() {
     QFETCH(QString, bus);
     QFETCH(QString, address);
-    QFETCH(bool, silent);
+    QFETCH(QString, service);
+    QFETCH(bool, answers);
+    QFETCH(bool, accessibility);
+    QFETCH(bool, globalMenu);
     QTemporaryDir folder;
     const QByteArray path = QFile::encodeName(folder.filePath(QStringLiteral("bus")));
     const QByteArray abstract =
         "kelvor-test-bus-" + QByteArray::number(QCoreApplication::applicationPid());
     const bool isAbstract = address.contains(QLatin1String("%ABSTRACT%"));
+    // A time no other process sleeps: what a unixexec: address starts is found by it.
+    const QByteArray unique = "600." + QByteArray::number(QCoreApplication::applicationPid());
 
     std::vector<int> sockets;
     pid_t server = -1;
     QProcess daemon;
+    QProcess a11yDaemon;
+    QByteArray a11yAddress;
     const auto cleanup = qScopeGuard([&] {
       if (server > 0) {
         kill(server, SIGKILL);
         waitpid(server, nullptr, 0);
       }
       for (int fd : sockets) close(fd);
-      daemon.kill();
-      daemon.waitForFinished(10000);
+      for (QProcess* each : {&daemon, &a11yDaemon}) {
+        each->kill();
+        each->waitForFinished(10000);
+      }
     });
     if (bus.endsWith(QLatin1String("dbus-daemon"))) {
       if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty()) {
@@ -172,6 +266,28 @@ class SessionBusTest : public QObject {
       // The daemon prints its address once it takes connections.
       QVERIFY(daemon.waitForReadyRead(10000));
       if (bus.startsWith(QLatin1String("stopped"))) kill(daemon.processId(), SIGSTOP);
+      const QByteArray busAddress = "unix:path=" + path;
+      if (service.startsWith(QLatin1String("hung "))) {
+        server = StandIn(busAddress, service.mid(5).toLatin1().constData(), nullptr);
+        QVERIFY(server > 0);
+      } else if (service.startsWith(QLatin1String("screen reader"))) {
+        const QByteArray a11yPath = QFile::encodeName(folder.filePath(QStringLiteral("a11y")));
+        a11yDaemon.start(QStringLiteral("dbus-daemon"),
+                         {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                          QStringLiteral("--print-address"),
+                          QStringLiteral("--address=unix:path=") + QFile::decodeName(a11yPath)});
+        QVERIFY(a11yDaemon.waitForReadyRead(10000));
+        if (service.endsWith(QLatin1String("stopped accessibility bus"))) {
+          kill(a11yDaemon.processId(), SIGSTOP);
+        }
+        server = StandIn(busAddress, "org.a11y.Bus", ("unix:path=" + a11yPath).constData());
+        QVERIFY(server > 0);
+      } else if (service == QLatin1String("AT_SPI_BUS_ADDRESS silent")) {
+        const QByteArray a11yPath = QFile::encodeName(folder.filePath(QStringLiteral("a11y")));
+        sockets.push_back(ListenUnix(a11yPath, 8));
+        QVERIFY(sockets.back() >= 0);
+        a11yAddress = "unix:path=" + a11yPath;
+      }
     } else if (bus != QLatin1String("none")) {
       const int backlog = bus == QLatin1String("full queue") ? 0 : 8;
       sockets.push_back(ListenUnix(isAbstract ? "@" + abstract : path, backlog));
@@ -209,17 +325,30 @@ class SessionBusTest : public QObject {
     address.replace(QLatin1String("%BUS%"), QFile::decodeName(path))
         .replace(QLatin1String("%ABSTRACT%"), QString::fromLatin1(abstract))
         .replace(QLatin1String("%PORT%"), QString::number(port))
-        .replace(QLatin1String("%CLOSED%"), QString::number(closedPort));
+        .replace(QLatin1String("%CLOSED%"), QString::number(closedPort))
+        .replace(QLatin1String("%UNIQUE%"), QString::fromLatin1(unique));
     if (address == QLatin1String("(unset)")) {
       qunsetenv("DBUS_SESSION_BUS_ADDRESS");
     } else {
       qputenv("DBUS_SESSION_BUS_ADDRESS", address.toUtf8());
     }
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(folder.path()));
+    // No X display: the test never asks the player's desktop for its accessibility bus.
+    qunsetenv("DISPLAY");
+    if (a11yAddress.isEmpty()) {
+      qunsetenv("AT_SPI_BUS_ADDRESS");
+    } else {
+      qputenv("AT_SPI_BUS_ADDRESS", a11yAddress);
+    }
 
     QElapsedTimer clock;
     clock.start();
-    QCOMPARE(SessionBus::IsSilent(kLimit), silent);
+    const SessionBus::Findings found = SessionBus::Check(kLimit);
+    QCOMPARE(found.sessionBus, answers);
+    QCOMPARE(found.accessibility, accessibility);
+    QCOMPARE(found.globalMenu, globalMenu);
+    // Nothing the check started is left: a program started for a unixexec: address included.
+    QVERIFY(!AnyProcessWith(unique));
     // Never much longer than the limit, whatever the bus does.
     QVERIFY2(clock.elapsed() < kLimit.count() + kMargin,
              qPrintable(QString::number(clock.elapsed())));

@@ -5,7 +5,8 @@
 # the tree of its own. Once the test is over the machine keeps nothing of either.
 #
 #   second_user.sh prepare STATE SOURCE_DIR   the user and its tree, built as ./play builds it
-#   second_user.sh play-without-root STATE    ./play without root or sudo, with and without make
+#   second_user.sh play-without-root STATE    ./play without root or sudo: quiet the second time,
+#                                             with a build that fails, and without make
 #   second_user.sh without-apt STATE          neither dpkg-query nor apt-get can run
 #   second_user.sh user-install STATE         cmake --install to ~/.local, then played from there
 #   second_user.sh two-plays STATE            two ./play at once, the help to be generated
@@ -52,6 +53,14 @@ fi
 
 # --- As the player ---------------------------------------------------------------------------
 
+# What ./play printed, other than the notes named once for a tree: nothing, whether it built or
+# not. The game's own messages are turned off (QT_LOGGING_RULES) where this is asked.
+only_notes() {
+  local extra
+  extra=$(grep -v -e '^Recommended, not installed' -e '^  ' -e '^System Info needs the key store ' "$1" || true)
+  [ -z "$extra" ] || { sed 's/^/  play: /' "$1" >&2; fail "$2 printed more than the notes named once: $extra"; }
+}
+
 # Waits until the ./play with this pid has become the game, and the game still runs a moment
 # later (the splash is over by then), then ends it.
 game_starts() {
@@ -88,6 +97,19 @@ if [ "$1" = --as-player ]; then
       cat "$HOME/play.log"
       [ "$(grep -c 'key store' "$HOME/play.log")" = 1 ] && grep -qxF "$expected" "$HOME/play.log" ||
         fail "./play did not say once how to install the key store"
+      # The second start, with nothing to build and the key store named already: not a line
+      # before the game's window.
+      QT_LOGGING_RULES='*=false' ./play </dev/null >"$HOME/play.log" 2>&1 &
+      game_starts $! "$HOME/play.log"
+      [ ! -s "$HOME/play.log" ] || { cat "$HOME/play.log" >&2; fail "./play said more than nothing the second time"; }
+      # A build that fails shows the compiler's message, and ends ./play.
+      cp -p app/main.cpp "$HOME/main.cpp"
+      echo '#error the build fails here' >>app/main.cpp
+      status=0
+      ./play </dev/null >"$HOME/play.log" 2>&1 || status=$?
+      cp -p "$HOME/main.cpp" app/main.cpp
+      ((status == 1)) && grep -q 'error: #error the build fails here' "$HOME/play.log" ||
+        { cat "$HOME/play.log" >&2; fail "./play with a failing build ended with status $status, or hid the compiler's message"; }
       ;;
     without-make)
       status=0
@@ -113,6 +135,8 @@ if [ "$1" = --as-player ]; then
     user-install)
       # As the README has it: the whole build (./play built the game alone), then the install.
       cmake --build build -j"$(nproc)" >/dev/null
+      # ~/.local/bin is there before: the uninstall afterwards leaves it.
+      mkdir -p "$HOME/.local/bin"
       cmake --install build --prefix "$HOME/.local" >"$HOME/install.log" 2>&1 ||
         { cat "$HOME/install.log" >&2; fail "cmake --install --prefix ~/.local failed"; }
       outside=$(grep -v "^$HOME/.local/" build/install_manifest.txt || true)
@@ -125,16 +149,26 @@ if [ "$1" = --as-player ]; then
       # Started as the desktop entry says: a mission, the help, and System Info without its
       # key store.
       sh tests/e2e/run_screen_reader_test.sh --help-viewer --without-system-info "$command"
+      cmake --build build --target uninstall >"$HOME/uninstall.log" 2>&1 ||
+        { cat "$HOME/uninstall.log" >&2; fail "the uninstall target failed"; }
+      # The game's files and the folders the install made are gone; ~/.local/bin stays.
+      left=$(while read -r file; do [ ! -e "$file" ] || echo "$file"; done <build/install_manifest.txt)
+      [ -z "$left" ] && [ ! -e "$HOME/.local/lib" ] && [ -d "$HOME/.local/bin" ] ||
+        fail "the uninstall target left $left $(ls -d "$HOME/.local/lib" 2>/dev/null), or took ~/.local/bin"
       ;;
     two-plays)
       # Both have the help to generate again.
-      rm -f build/resources/help/*.qch build/resources/help/Kelvor.hlp build/app/*.qch build/app/Kelvor.hlp
+      rm -f build/resources/help/*.qch build/resources/help/Kelvor*.hlp build/app/*.qch build/app/Kelvor*.hlp
+      # Output that is no terminal shows nothing of the build.
+      export QT_LOGGING_RULES='*=false'
       ./play </dev/null >"$HOME/play1.log" 2>&1 &
       first=$!
       ./play </dev/null >"$HOME/play2.log" 2>&1 &
       second=$!
       game_starts "$first" "$HOME/play1.log"
       game_starts "$second" "$HOME/play2.log"
+      only_notes "$HOME/play1.log" "the first ./play"
+      only_notes "$HOME/play2.log" "the second ./play"
       ;;
   esac
   exit 0

@@ -26,7 +26,7 @@ class QWidget;
 class StormServices;
 namespace kelvor {
 class VerticalProgressBar;
-class frmLand;
+class kelvor::frmLand;
 }  // namespace kelvor
 
 namespace kelvor::test {
