@@ -26,7 +26,7 @@ class QWidget;
 class StormServices;
 namespace kelvor {
 class VerticalProgressBar;
-class kelvor::frmLand;
+class frmLand;
 }  // namespace kelvor
 
 namespace kelvor::test {
