@@ -41,7 +41,7 @@ class KeyCloser {
 QByteArray ResolveProgram(const QByteArray& path) {
   if (path.startsWith('/')) return path;
   if (path.contains('/')) return {};
-  return QByteArray::fromStdString(ChildProcess::FindInAbsolutePath(path.toStdString()));
+  return QByteArray::fromStdString(child_process::FindInAbsolutePath(path.toStdString()));
 }
 
 }  // namespace
@@ -53,7 +53,7 @@ SysInfoLauncher::SysInfoLauncher(ShowMessageFunction showMessage, const QString&
       m_isNormalFile(std::move(isNormalFile)) {}
 
 SysInfoLauncher::NormalFileTest SysInfoLauncher::DiskFileTest() {
-  return &FileSystem::IsNormalFile;
+  return &IsNormalFile;
 }
 
 bool SysInfoLauncher::GetKeyValue(std::uint32_t KeyRoot, const QString& KeyName,
@@ -122,7 +122,7 @@ void SysInfoLauncher::StartProgram(const QByteArray& path) {
     errors::RaiseFileNotFound();
   }
   const QByteArray program = ResolveProgram(path);
-  if (program.isEmpty() || !ChildProcess::StartDetached({program.toStdString()})) {
+  if (program.isEmpty() || !child_process::StartDetached({program.toStdString()})) {
     errors::RaiseFileNotFound();
   }
 }

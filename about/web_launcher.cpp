@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "errors/runtime_error.h"
+#include "platform/child_process.h"
 #include "shared/message_box.h"
 
 namespace kelvor {
@@ -24,11 +25,12 @@ WebLauncher::WebLauncher(ShowMessageFunction showMessage, QString tempRoot, Open
       m_tempRoot(std::move(tempRoot)),
       m_openPage(std::move(openPage)) {}
 
-WebLauncher::OpenPage WebLauncher::DesktopOpenPage() {
+WebLauncher::OpenPage WebLauncher::DesktopOpenPage(DesktopBrowser::StartProgram start) {
   const DesktopBrowser* browser = DesktopBrowser::Get();
   if (browser == nullptr) return {};
-  return [browser](const std::string& pagePath, const std::string& url, std::string& programPath) {
-    return browser->Open(pagePath, url, kDesktopWait, kMaxProgramPath, programPath);
+  if (!start) start = &child_process::StartDetached;
+  return [browser, start](const std::string& pagePath, const std::string& url) {
+    return browser->Open(pagePath, url, kDesktopWait, kMaxProgramPath, start);
   };
 }
 
@@ -50,9 +52,7 @@ void WebLauncher::WebLaunch(const std::string& sURL) const {
       failure = Failure::kNoProgram;
     } else {
       page.Write(m_tempRoot, PageName(), PageContent());
-      std::string programPath;
-      const DesktopBrowser::Result result =
-          m_openPage(page.Path().toStdString(), sURL, programPath);
+      const DesktopBrowser::Result result = m_openPage(page.Path().toStdString(), sURL);
       if (result == DesktopBrowser::Result::kNoProgram) {
         failure = Failure::kNoProgram;
       } else if (result == DesktopBrowser::Result::kNotStarted) {

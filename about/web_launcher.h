@@ -29,10 +29,9 @@ namespace kelvor {
 class WebLauncher {
  public:
   // Asks the desktop which program opens the page at `pagePath` and starts it with `url` as its
-  // one argument; `programPath` receives the program found, as a full path of at most
-  // kMaxProgramPath bytes, or an empty string.
-  using OpenPage = std::function<DesktopBrowser::Result(
-      const std::string& pagePath, const std::string& url, std::string& programPath)>;
+  // one argument.
+  using OpenPage =
+      std::function<DesktopBrowser::Result(const std::string& pagePath, const std::string& url)>;
 
   // Messages go to `showMessage`. `tempRoot` is the folder that receives the private folder.
   // `openPage` is the desktop's browser lookup and start, empty where there is no desktop to ask.
@@ -48,8 +47,9 @@ class WebLauncher {
   static QByteArray PageContent();
   // The longest program path the launcher accepts.
   static constexpr int kMaxProgramPath = 255;
-  // The desktop's own lookup and start, through GIO; empty without a usable GIO.
-  static OpenPage DesktopOpenPage();
+  // The desktop's own lookup, through GIO, with the program started by `start` (as every program
+  // the game starts, where empty); empty without a usable GIO.
+  static OpenPage DesktopOpenPage(DesktopBrowser::StartProgram start = {});
 
  private:
   ShowMessageFunction m_showMessage;

@@ -4,12 +4,15 @@
 
 #include "about/sys_info_launcher.h"
 #include "about/web_launcher.h"
+#include "shared/help_failure.h"
 #include "shared/message_box.h"
 
 namespace kelvor {
 
 DesktopServices::DesktopServices()
-    : m_help([this](const QString& text, int style) { ShowMessage(text, style); }) {}
+    : m_help([this](const HelpFailure& failure) {
+        ShowMessage(HelpFailureMessage(failure), kMsgCritical);
+      }) {}
 
 void DesktopServices::ShowMessage(const QString& text, int style) { ShowMessageBox(text, style); }
 

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <vector>
 
 #include "app/desktop_services.h"
@@ -18,15 +19,24 @@ namespace {
 
 // Qt's messages from the moment the application connects to the window system. Without a
 // display, Qt prints half a screen about platform plugins and then aborts with a core dump; a
-// player who started the game where there is no desktop should read one line instead.
+// player who started the game where there is no desktop should read one line instead. Threads
+// that Qt starts meanwhile may log too, hence the lock.
 struct HeldMessage {
   QtMsgType type;
   QByteArray category;
   QString text;
 };
+std::mutex g_heldLock;
 std::vector<HeldMessage>* g_held = nullptr;
 
 void HoldStartMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  std::unique_lock lock(g_heldLock);
+  if (g_held == nullptr) {
+    // Logged by another thread while start-up handed back to the handler before this one.
+    lock.unlock();
+    qt_message_output(type, context, text);
+    return;
+  }
   if (type == QtFatalMsg) {
     // Without a display the reason is plain. Otherwise Qt's first word on the matter is the
     // reason (a display that cannot be reached, a plugin that cannot be loaded), and its last
@@ -50,34 +60,43 @@ void HoldStartMessage(QtMsgType type, const QMessageLogContext& context, const Q
 int main(int argc, char* argv[]) {
   // What the game's parent left open is not for the programs the game starts, whoever starts
   // them: alsa-lib's pipe plugin passes on whatever it finds open.
-  kelvor::ChildProcess::MarkInheritedDescriptorsCloseOnExec();
+  kelvor::child_process::MarkInheritedDescriptorsCloseOnExec();
   // One rule for the whole run: a pipe or socket whose reader has gone fails the write with
   // EPIPE instead of ending the game (GLib would set this itself at its first socket anyway).
-  // Programs the game starts get the default back (ChildProcess), unless the game was started
+  // Programs the game starts get the default back (child_process), unless the game was started
   // with SIGPIPE ignored.
   std::signal(SIGPIPE, SIG_IGN);
   // While this is the only thread: the environment is changed here and nowhere later, and the
   // bus check's child may go on in libdbus after its fork.
   kelvor::DesktopBrowser::KeepSearchPathsAbsolute();
-  SessionBus::SetAsideWhatIsSilent();
+  kelvor::session_bus::SetAsideWhatIsSilent();
+
+  // On a Wayland desktop that also runs an X server (XWayland), the game takes the X server: a
+  // Wayland client cannot place its windows, so the main window and the splash would not come
+  // up centred, and Qt's own Wayland title bar offers minimize and maximize buttons that the
+  // main window must not have. Wayland alone is used where there is no X server. The choice is
+  // an argument of this process alone, so programs the game starts choose for themselves; a
+  // player's own QT_QPA_PLATFORM still decides, and so does a -platform of theirs, which Qt reads
+  // after this one.
+  const bool preferX11 =
+      qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY");
+  std::vector<char*> arguments(argv, argv + argc);
+  char platformOption[] = "-platform";
+  char platforms[] = "xcb;wayland";
+  if (preferX11) arguments.insert(arguments.begin() + 1, {platformOption, platforms});
+  int argumentCount = static_cast<int>(arguments.size());
+  arguments.push_back(nullptr);
 
   // Messages held while the window system is reached are passed on once it has been.
   std::vector<HeldMessage> held;
   g_held = &held;
   const QtMessageHandler previous = qInstallMessageHandler(&HoldStartMessage);
-  // On a Wayland desktop that also runs an X server (XWayland), the game takes the X server: a
-  // Wayland client cannot place its windows, so the main window and the splash would not come
-  // up centred, and Qt's own Wayland title bar offers minimize and maximize buttons that the
-  // main window must not have. Wayland alone is used where there is no X server; a player's
-  // own QT_QPA_PLATFORM or -platform still decides. Only this process is meant: programs the
-  // game starts (the help viewer) choose for themselves.
-  const bool preferX11 =
-      qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY");
-  if (preferX11) qputenv("QT_QPA_PLATFORM", "xcb;wayland");
-  QApplication app(argc, argv);
-  if (preferX11) qunsetenv("QT_QPA_PLATFORM");
+  QApplication app(argumentCount, arguments.data());
   qInstallMessageHandler(previous);
-  g_held = nullptr;
+  {
+    const std::lock_guard lock(g_heldLock);
+    g_held = nullptr;
+  }
   // An X server that was named but could not be reached, with Wayland taking over, is the
   // silent fallback the choice above asks for, not news for the player.
   const bool fellBackToWayland = preferX11 && QGuiApplication::platformName() != u"xcb";

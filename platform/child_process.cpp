@@ -24,7 +24,7 @@
 
 #include "platform/file_system.h"
 
-namespace kelvor {
+namespace kelvor::child_process {
 
 namespace {
 
@@ -130,9 +130,9 @@ void ReapWhenItEnds(pid_t pid) {
 
 }  // namespace
 
-void ChildProcess::MarkInheritedDescriptorsCloseOnExec() { MarkCloseOnExecAbove2(); }
+void MarkInheritedDescriptorsCloseOnExec() { MarkCloseOnExecAbove2(); }
 
-KELVOR_IN_FORKED_CHILD void ChildProcess::PrepareForExec() {
+KELVOR_IN_FORKED_CHILD void PrepareForExec() {
   // Little on the stack: see MarkListedCloseOnExec.
   struct sigaction wanted {};
   struct sigaction current {};
@@ -154,7 +154,7 @@ KELVOR_IN_FORKED_CHILD void ChildProcess::PrepareForExec() {
   MarkCloseOnExecAbove2();
 }
 
-bool ChildProcess::StartDetached(const std::vector<std::string>& arguments) {
+bool StartDetached(const std::vector<std::string>& arguments) {
   if (arguments.empty()) return false;
   std::vector<char*> argv;
   argv.reserve(arguments.size() + 1);
@@ -199,7 +199,7 @@ bool ChildProcess::StartDetached(const std::vector<std::string>& arguments) {
   return started;
 }
 
-void ChildProcess::SetForGameOnly(const char* name, const char* value) {
+void SetForGameOnly(const char* name, const char* value) {
   auto& atStart = g_valuesAtStart();
   if (atStart.find(name) == atStart.end()) {
     const char* before = std::getenv(name);
@@ -212,7 +212,7 @@ void ChildProcess::SetForGameOnly(const char* name, const char* value) {
   }
 }
 
-std::vector<std::string> ChildProcess::Environment() {
+std::vector<std::string> Environment() {
   const auto& atStart = g_valuesAtStart();
   std::vector<std::string> environment;
   for (char** entry = environ; *entry != nullptr; ++entry) {
@@ -227,11 +227,11 @@ std::vector<std::string> ChildProcess::Environment() {
   return environment;
 }
 
-bool ChildProcess::IsExecutableFile(const std::string& path) {
+bool IsExecutableFile(const std::string& path) {
   return FileSystem::IsNormalFile(path) && ::access(path.c_str(), X_OK) == 0;
 }
 
-std::string ChildProcess::FindInAbsolutePath(const std::string& name) {
+std::string FindInAbsolutePath(const std::string& name) {
   const char* const searchPath = std::getenv("PATH");
   if (searchPath == nullptr) return {};
   std::istringstream folders{std::string(searchPath)};
@@ -243,4 +243,4 @@ std::string ChildProcess::FindInAbsolutePath(const std::string& name) {
   return {};
 }
 
-}  // namespace kelvor
+}  // namespace kelvor::child_process

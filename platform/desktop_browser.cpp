@@ -234,7 +234,7 @@ std::vector<std::string> CommandOf(const GioApi& gio, GAppInfo* app, const std::
   if (argv.empty() || argv.front().empty()) return {};
   std::string& program = argv.front();
   if (program.find('/') == std::string::npos) {
-    program = ChildProcess::FindInAbsolutePath(program);
+    program = child_process::FindInAbsolutePath(program);
   } else if (program.front() != '/') {
     program.clear();
   }
@@ -311,11 +311,11 @@ void DesktopBrowser::KeepSearchPathsAbsolute() {
     }
     if (kept == value) continue;
     // Emptied, the list falls back to the system's folders, as if it had never been set.
-    ChildProcess::SetForGameOnly(list, kept.empty() ? nullptr : kept.c_str());
+    child_process::SetForGameOnly(list, kept.empty() ? nullptr : kept.c_str());
   }
   for (const char* home : {"XDG_DATA_HOME", "XDG_CONFIG_HOME"}) {
     const char* value = std::getenv(home);
-    if (value != nullptr && value[0] != '/') ChildProcess::SetForGameOnly(home, nullptr);
+    if (value != nullptr && value[0] != '/') child_process::SetForGameOnly(home, nullptr);
   }
 }
 
@@ -329,8 +329,7 @@ const DesktopBrowser* DesktopBrowser::Get() {
 DesktopBrowser::Result DesktopBrowser::Open(const std::string& pagePath, const std::string& url,
                                             std::chrono::milliseconds limit,
                                             std::size_t maxProgramPath,
-                                            std::string& programPath) const {
-  programPath.clear();
+                                            const StartProgram& start) const {
   const auto search = std::make_shared<Search>(m_gio, pagePath, url, maxProgramPath);
   std::thread worker;
   try {
@@ -354,8 +353,7 @@ DesktopBrowser::Result DesktopBrowser::Open(const std::string& pagePath, const s
   worker.join();
   if (search->failed) return Result::kNotStarted;
   if (search->argv.empty()) return Result::kNoProgram;
-  programPath = search->argv.front();
-  return ChildProcess::StartDetached(search->argv) ? Result::kStarted : Result::kNotStarted;
+  return start(search->argv) ? Result::kStarted : Result::kNotStarted;
 }
 
 }  // namespace kelvor

@@ -1,14 +1,16 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace kelvor {
 
 struct GioApi;
 
 // The desktop's browser for a web page, found through GIO and started as every other program the
-// game starts (ChildProcess).
+// game starts (child_process).
 //
 // GIO is opened from the system's library folders at the first use rather than linked: GIO and
 // the libraries under it (mount tables, SELinux, the GObject type system) take over a megabyte
@@ -28,6 +30,9 @@ class DesktopBrowser {
     kStarted,
   };
 
+  // Starts a program from its command line, the program's full path first; true once it runs.
+  using StartProgram = std::function<bool(const std::vector<std::string>& argv)>;
+
   // GIO's functions, opened at the first call and kept for the rest of the run; null without a
   // usable GIO on the system, which leaves the game without a browser but otherwise whole.
   static const DesktopBrowser* Get();
@@ -42,14 +47,13 @@ class DesktopBrowser {
   // `pagePath`, and starts it with `url` as its address. When the default needs a terminal or
   // takes no addresses, the other applications recommended for the type are tried in the
   // desktop's order. The command is the entry's own (its Exec line, split as GLib splits it, with
-  // its field codes filled in), and its program is started as the exact file that was looked
+  // its field codes filled in), and `start` starts its program as the exact file that was looked
   // for: a full path of at most `maxProgramPath` bytes, or a bare name found in a folder of PATH
   // that is a full path. Returns after at most `limit` (kNotStarted when the desktop has not
   // answered by then); a search still running then is left to end on its own and starts
-  // nothing. `programPath` receives the program as a full path whenever one was found in time,
-  // and an empty string otherwise.
+  // nothing.
   Result Open(const std::string& pagePath, const std::string& url, std::chrono::milliseconds limit,
-              std::size_t maxProgramPath, std::string& programPath) const;
+              std::size_t maxProgramPath, const StartProgram& start) const;
 
  private:
   explicit DesktopBrowser(const GioApi& gio) : m_gio(gio) {}

@@ -4,7 +4,7 @@
 
 namespace kelvor {
 
-bool FileSystem::IsNormalFile(const std::string& path) {
+bool IsNormalFile(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }

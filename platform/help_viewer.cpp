@@ -13,7 +13,6 @@
 #include <QProcess>
 
 #include "platform/child_process.h"
-#include "shared/message_box.h"
 
 namespace kelvor {
 
@@ -44,9 +43,9 @@ qint64 ProcessorTicks(qint64 pid) {
 }
 }  // namespace
 
-HelpViewer::HelpViewer(ShowMessageFunction showMessage, QString program,
+HelpViewer::HelpViewer(ReportHelpFailure report, QString program,
                        std::chrono::milliseconds earlyExitWindow)
-    : m_showMessage(std::move(showMessage)),
+    : m_report(std::move(report)),
       m_program(std::move(program)),
       m_earlyExitWindow(earlyExitWindow),
       m_reporter(std::make_unique<QObject>()),
@@ -140,25 +139,6 @@ QString HelpViewer::TopicCommand(int topic, const QStringList& uiLanguages) {
 // while it builds its contents, which it does again once its window is up.
 QString HelpViewer::SyncCommand() { return QStringLiteral("syncContents"); }
 
-QString HelpViewer::MissingFileMessage(const QString& helpFile) {
-  return QStringLiteral("The help could not be shown: the help file %1 is missing or unreadable.")
-      .arg(helpFile);
-}
-
-QString HelpViewer::FailedToStartMessage(const QString& program) {
-  return QStringLiteral("The help could not be shown: the help viewer %1 could not be started.")
-      .arg(program);
-}
-
-QString HelpViewer::EndedWithErrorMessage(const QString& program, QProcess::ExitStatus status,
-                                          int exitCode) {
-  const QString why = status == QProcess::CrashExit
-                          ? QStringLiteral("it crashed")
-                          : QStringLiteral("exit status %1").arg(exitCode);
-  return QStringLiteral("The help could not be shown: the help viewer %1 ended with an error (%2).")
-      .arg(program, why);
-}
-
 void HelpViewer::ShowContents(const QString& helpFile) { Request(helpFile, ContentsCommand()); }
 
 void HelpViewer::ShowTopic(const QString& helpFile, int topic) {
@@ -185,7 +165,7 @@ void HelpViewer::Send(const QString& collection, const QString& command) {
     // player learns the reason at once instead.
     QFile file(collection);
     if (!QFileInfo(collection).isFile() || !file.open(QIODevice::ReadOnly)) {
-      m_showMessage(MissingFileMessage(collection), kMsgCritical);
+      m_report({HelpFailure::Kind::kMissingFile, collection});
       return;
     }
     Start(collection);
@@ -223,14 +203,14 @@ void HelpViewer::Start(const QString& collection) {
   // is gone no one is left to ask the viewer for a gentler end.
   const pid_t game = ::getpid();
   QStringList environment;
-  for (const std::string& entry : ChildProcess::Environment()) {
+  for (const std::string& entry : child_process::Environment()) {
     environment.append(QString::fromLocal8Bit(entry));
   }
   m_process->setEnvironment(environment);
   m_process->setChildProcessModifier([game] {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != game) ::_exit(127);
-    ChildProcess::PrepareForExec();
+    child_process::PrepareForExec();
   });
   m_collection = collection;
   QProcess* process = m_process.get();
@@ -303,7 +283,7 @@ void HelpViewer::OnError(QProcess::ProcessError error) {
   if (error == QProcess::FailedToStart) {
     m_started.invalidate();
     m_request.clear();
-    Report(FailedToStartMessage(m_program));
+    Report({HelpFailure::Kind::kNotStarted, m_program});
   } else if (error == QProcess::WriteError) {
     m_writeFailed = true;
   }
@@ -320,15 +300,15 @@ void HelpViewer::OnFinished(int exitCode, QProcess::ExitStatus status) {
       std::fwrite(m_output.constData(), 1, static_cast<size_t>(m_output.size()), stderr);
       if (!m_output.endsWith('\n')) std::fputc('\n', stderr);
     }
-    Report(EndedWithErrorMessage(m_program, status, exitCode));
+    Report({HelpFailure::Kind::kEndedWithError, m_program, status == QProcess::CrashExit, exitCode});
     return;
   }
   if (!m_settled || m_writeFailed) ResendLostRequest();
 }
 
-void HelpViewer::Report(const QString& text) {
+void HelpViewer::Report(const HelpFailure& failure) {
   QMetaObject::invokeMethod(
-      m_reporter.get(), [this, text] { m_showMessage(text, kMsgCritical); }, Qt::QueuedConnection);
+      m_reporter.get(), [this, failure] { m_report(failure); }, Qt::QueuedConnection);
 }
 
 void HelpViewer::Close() {

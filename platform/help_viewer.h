@@ -9,7 +9,7 @@
 #include <chrono>
 #include <memory>
 
-#include "shared/message_box.h"
+#include "shared/help_failure.h"
 
 class QObject;
 
@@ -25,11 +25,11 @@ namespace kelvor {
 // its standard input. A viewer that the user has closed is started again by the next request,
 // and so is one that ends, or can no longer be written to, before it has taken a request.
 //
-// A request that cannot be shown says so in a critical message box, then the game goes on: a
-// help file that is missing or unreadable (checked at once, before any viewer starts), a viewer
-// that cannot be started, and a viewer that ends with an error soon after its start (Assistant
-// ends that way when it cannot open the collection or the display). Both of the last arrive
-// through the viewer's signals, so nothing waits for the viewer. A viewer that ends with status
+// A request that cannot be shown is reported, then the game goes on: a help file that is missing
+// or unreadable (checked at once, before any viewer starts), a viewer that cannot be started, and
+// a viewer that ends with an error soon after its start (Assistant ends that way when it cannot
+// open the collection or the display). Both of the last arrive through the viewer's signals, so
+// nothing waits for the viewer. A viewer that ends with status
 // 0, one the user closes after the first seconds and one the game itself closes say nothing.
 // The viewer's own output stays off the game's terminal, except after a failure that is
 // reported, where it tells the reason in the viewer's words.
@@ -38,8 +38,8 @@ class HelpViewer {
   // A viewer driven through `program`, which must understand Assistant's command line and
   // remote control (tests hand in a stand-in that records what it is told).
   // An end within `earlyExitWindow` of the start counts as the viewer failing to show the help.
-  // Messages go to `showMessage`.
-  explicit HelpViewer(ShowMessageFunction showMessage, QString program = DefaultProgram(),
+  // Failures go to `report`.
+  explicit HelpViewer(ReportHelpFailure report, QString program = DefaultProgram(),
                       std::chrono::milliseconds earlyExitWindow = std::chrono::seconds(5));
   ~HelpViewer();
   HelpViewer(const HelpViewer&) = delete;
@@ -86,12 +86,6 @@ class HelpViewer {
   // soon as it has otherwise: until then, Assistant is still building its contents.
   static QString SyncCommand();
 
-  // The one-sentence messages of the failures.
-  static QString MissingFileMessage(const QString& helpFile);
-  static QString FailedToStartMessage(const QString& program);
-  static QString EndedWithErrorMessage(const QString& program, QProcess::ExitStatus status,
-                                       int exitCode);
-
  private:
   // Whether the viewer this object started still runs, as far as the event loop has heard.
   bool IsRunning() const;
@@ -111,11 +105,11 @@ class HelpViewer {
   void ResendLostRequest();
   void OnError(QProcess::ProcessError error);
   void OnFinished(int exitCode, QProcess::ExitStatus status);
-  // Shows the message once the event loop next runs, outside the viewer's signal, so that a
-  // request made while the box is open cannot pull the process out from under that signal.
-  void Report(const QString& text);
+  // Reports the failure once the event loop next runs, outside the viewer's signal, so that a
+  // request made while its message is open cannot pull the process out from under that signal.
+  void Report(const HelpFailure& failure);
 
-  ShowMessageFunction m_showMessage;
+  ReportHelpFailure m_report;
   QString m_program;
   std::chrono::milliseconds m_earlyExitWindow;
   QString m_collection;  // the collection the running viewer was started with

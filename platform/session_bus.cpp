@@ -20,6 +20,8 @@
 #include "platform/child_process.h"
 #include "platform/library_symbols.h"
 
+namespace kelvor::session_bus {
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -184,17 +186,17 @@ std::string AddressOnXRoot() {
   decltype(&xcb_get_property_reply) getPropertyReply = nullptr;
   decltype(&xcb_get_property_value) propertyValue = nullptr;
   decltype(&xcb_get_property_value_length) propertyLength = nullptr;
-  if (xcb == nullptr || !kelvor::BindSymbol(xcb, "xcb_connect", connect) ||
-      !kelvor::BindSymbol(xcb, "xcb_connection_has_error", hasError) ||
-      !kelvor::BindSymbol(xcb, "xcb_get_setup", getSetup) ||
-      !kelvor::BindSymbol(xcb, "xcb_setup_roots_iterator", roots) ||
-      !kelvor::BindSymbol(xcb, "xcb_screen_next", nextScreen) ||
-      !kelvor::BindSymbol(xcb, "xcb_intern_atom", internAtom) ||
-      !kelvor::BindSymbol(xcb, "xcb_intern_atom_reply", internAtomReply) ||
-      !kelvor::BindSymbol(xcb, "xcb_get_property", getProperty) ||
-      !kelvor::BindSymbol(xcb, "xcb_get_property_reply", getPropertyReply) ||
-      !kelvor::BindSymbol(xcb, "xcb_get_property_value", propertyValue) ||
-      !kelvor::BindSymbol(xcb, "xcb_get_property_value_length", propertyLength)) {
+  if (xcb == nullptr || !BindSymbol(xcb, "xcb_connect", connect) ||
+      !BindSymbol(xcb, "xcb_connection_has_error", hasError) ||
+      !BindSymbol(xcb, "xcb_get_setup", getSetup) ||
+      !BindSymbol(xcb, "xcb_setup_roots_iterator", roots) ||
+      !BindSymbol(xcb, "xcb_screen_next", nextScreen) ||
+      !BindSymbol(xcb, "xcb_intern_atom", internAtom) ||
+      !BindSymbol(xcb, "xcb_intern_atom_reply", internAtomReply) ||
+      !BindSymbol(xcb, "xcb_get_property", getProperty) ||
+      !BindSymbol(xcb, "xcb_get_property_reply", getPropertyReply) ||
+      !BindSymbol(xcb, "xcb_get_property_value", propertyValue) ||
+      !BindSymbol(xcb, "xcb_get_property_value_length", propertyLength)) {
     return {};
   }
   int screenNumber = 0;
@@ -339,7 +341,7 @@ bool EndAllChildren(Clock::time_point deadline) {
 
 }  // namespace
 
-SessionBus::Findings SessionBus::Check(std::chrono::milliseconds limit) {
+Findings Check(std::chrono::milliseconds limit) {
   const auto deadline = Clock::now() + limit;
   Findings found;
   int report[2];
@@ -404,19 +406,19 @@ SessionBus::Findings SessionBus::Check(std::chrono::milliseconds limit) {
   return found;
 }
 
-SessionBus::Findings SessionBus::SetAsideWhatIsSilent(std::chrono::milliseconds limit) {
+Findings SetAsideWhatIsSilent(std::chrono::milliseconds limit) {
   const Findings found = Check(limit);
   if (!found.sessionBus) {
     // A transport no client knows: libdbus and GLib both give up on it at once. Read before
     // $XDG_RUNTIME_DIR/bus and autolaunch, it covers a silent bus found there too.
-    kelvor::ChildProcess::SetForGameOnly("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+    child_process::SetForGameOnly("DBUS_SESSION_BUS_ADDRESS", "disabled:");
   }
   if (!found.accessibility) {
     // An address in the environment is the only one Qt's screen-reader bridge then uses, and it
     // asks the session bus nothing about accessibility; this one fails at once. GTK's bridge,
     // loaded with the GTK platform theme, is switched off by its own variable.
-    kelvor::ChildProcess::SetForGameOnly("AT_SPI_BUS_ADDRESS", "disabled:");
-    kelvor::ChildProcess::SetForGameOnly("NO_AT_BRIDGE", "1");
+    child_process::SetForGameOnly("AT_SPI_BUS_ADDRESS", "disabled:");
+    child_process::SetForGameOnly("NO_AT_BRIDGE", "1");
   }
   if (!found.globalMenu) {
     // Menu bars stay in their windows: Qt then never asks the registrar.
@@ -424,3 +426,5 @@ SessionBus::Findings SessionBus::SetAsideWhatIsSilent(std::chrono::milliseconds 
   }
   return found;
 }
+
+}  // namespace kelvor::session_bus

@@ -16,34 +16,35 @@
 //   (25 s each).
 // A bus or service that has stopped answering (stopped, swapped out, deadlocked) would keep the
 // game from showing its window for minutes, or for good.
-class SessionBus {
- public:
-  // How long start-up gives all of them together to answer.
-  static constexpr std::chrono::milliseconds kPatience{2000};
+namespace kelvor::session_bus {
 
-  // What answered in time; each a feature Qt may use without waiting on a silent peer.
-  struct Findings {
-    // The session bus answered a call after Hello.
-    bool sessionBus = false;
-    // Every accessibility bus Qt would connect to answered a call after Hello, and the
-    // accessibility service answered Qt's questions; or Qt would reach none of them.
-    bool accessibility = false;
-    // The global-menu registrar answered a call, or there is none.
-    bool globalMenu = false;
-  };
+// How long start-up gives all of them together to answer.
+constexpr std::chrono::milliseconds kPatience{2000};
 
-  // Asks the buses, as Qt will, in child processes: libdbus, the library under Qt's own
-  // connections, with the same addresses (DBUS_SESSION_BUS_ADDRESS with its list of entries,
-  // $XDG_RUNTIME_DIR/bus, X autolaunch through DISPLAY) and the same handshake. The three
-  // questions are asked side by side, within `limit` for all of them. Whatever the children
-  // started meanwhile (a unixexec: program, an autolaunched bus) is ended with them before the
-  // call returns. Call it only while the process has a single thread: the children go on in
-  // libdbus after the fork.
-  static Findings Check(std::chrono::milliseconds limit);
-
-  // Before the application object exists: starts the game without each feature whose peer did
-  // not answer, through Qt's own switches, so that the game starts without the bus, the screen
-  // reader or the global menu rather than not at all. Programs the game starts are not
-  // affected (ChildProcess gives them the environment the game was started with).
-  static Findings SetAsideWhatIsSilent(std::chrono::milliseconds limit = kPatience);
+// What answered in time; each a feature Qt may use without waiting on a silent peer.
+struct Findings {
+  // The session bus answered a call after Hello.
+  bool sessionBus = false;
+  // Every accessibility bus Qt would connect to answered a call after Hello, and the
+  // accessibility service answered Qt's questions; or Qt would reach none of them.
+  bool accessibility = false;
+  // The global-menu registrar answered a call, or there is none.
+  bool globalMenu = false;
 };
+
+// Asks the buses, as Qt will, in child processes: libdbus, the library under Qt's own
+// connections, with the same addresses (DBUS_SESSION_BUS_ADDRESS with its list of entries,
+// $XDG_RUNTIME_DIR/bus, X autolaunch through DISPLAY) and the same handshake. The three
+// questions are asked side by side, within `limit` for all of them. Whatever the children
+// started meanwhile (a unixexec: program, an autolaunched bus) is ended with them before the
+// call returns. Call it only while the process has a single thread: the children go on in
+// libdbus after the fork.
+Findings Check(std::chrono::milliseconds limit);
+
+// Before the application object exists: starts the game without each feature whose peer did
+// not answer, through Qt's own switches, so that the game starts without the bus, the screen
+// reader or the global menu rather than not at all. Programs the game starts are not
+// affected (child_process gives them the environment the game was started with).
+Findings SetAsideWhatIsSilent(std::chrono::milliseconds limit = kPatience);
+
+}  // namespace kelvor::session_bus

@@ -25,6 +25,7 @@
 
 #include "about/web_launcher.h"
 #include "errors/runtime_error.h"
+#include "platform/child_process.h"
 #include "platform/desktop_browser.h"
 #include "shared/message_box.h"
 #include "tests/child_processes.h"
@@ -58,11 +59,15 @@ int main(int argc, char** argv) {
   // The desktop's own lookup, watched: the page is looked at while it exists.
   const bool throwing = QFile::exists(scenario + QStringLiteral("/throw"));
   const bool holding = QFile::exists(scenario + QStringLiteral("/hold"));
-  const kelvor::WebLauncher::OpenPage desktop = kelvor::WebLauncher::DesktopOpenPage();
+  // The program started is recorded on its way to the game's own start.
+  const kelvor::WebLauncher::OpenPage desktop =
+      kelvor::WebLauncher::DesktopOpenPage([&](const std::vector<std::string>& argv) {
+        result.insert("programPath", QFile::decodeName(QByteArray::fromStdString(argv.front())));
+        return kelvor::child_process::StartDetached(argv);
+      });
   kelvor::WebLauncher::OpenPage watched;
   if (desktop) {
-    watched = [&](const std::string& pagePath, const std::string& address,
-                  std::string& programPath) {
+    watched = [&](const std::string& pagePath, const std::string& address) {
       const QFileInfo page(QFile::decodeName(QByteArray::fromStdString(pagePath)));
       struct stat folder {};
       stat(QFile::encodeName(page.absolutePath()).constData(), &folder);
@@ -75,9 +80,7 @@ int main(int argc, char** argv) {
       told.close();
       if (throwing) throw std::bad_alloc();
       if (holding) QThread::sleep(60);  // ended by the test's signal long before
-      const kelvor::DesktopBrowser::Result answer = desktop(pagePath, address, programPath);
-      result.insert("programPath", QFile::decodeName(QByteArray::fromStdString(programPath)));
-      return answer;
+      return desktop(pagePath, address);
     };
   }
   const kelvor::WebLauncher launcher =

@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
         "while :; do sleep 0.1; done\n");
     script.close();
     script.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-    kelvor::HelpViewer viewer([](const QString&, int) {}, viewerPath);
+    kelvor::HelpViewer viewer([](const kelvor::HelpFailure&) {}, viewerPath);
     viewer.ShowContents(helpFile);
     QTest::qWait(300);
     QFile pidFile(viewerPath + QStringLiteral(".pid"));

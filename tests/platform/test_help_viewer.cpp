@@ -70,9 +70,11 @@ class HelpViewerTest : public QObject {
   static bool noViewerRuns() {
     return ChildProcesses(QCoreApplication::applicationPid()).isEmpty();
   }
-  // Where the viewers under test show their messages: written down instead of shown.
-  kelvor::ShowMessageFunction recorder() {
-    return [this](const QString& text, int) { m_messages.append(text); };
+  // Where the viewers under test report their failures: the messages written down, not shown.
+  kelvor::ReportHelpFailure recorder() {
+    return [this](const kelvor::HelpFailure& failure) {
+      m_messages.append(kelvor::HelpFailureMessage(failure));
+    };
   }
 
   QTemporaryDir m_dir;
@@ -101,7 +103,7 @@ void HelpViewerTest::initTestCase() {
   // As the game's parent may leave one, and as the game deals with it first thing.
   m_inherited = ::open("/dev/null", O_RDONLY);
   QVERIFY(m_inherited > 2);
-  kelvor::ChildProcess::MarkInheritedDescriptorsCloseOnExec();
+  kelvor::child_process::MarkInheritedDescriptorsCloseOnExec();
   QVERIFY(m_dir.isValid());
   m_fakeViewer = m_dir.filePath(QStringLiteral("assistant"));
   m_logPath = m_dir.filePath(QStringLiteral("viewer.log"));
@@ -574,7 +576,7 @@ namespace {
 int EndWhileTheViewerStarts(int argc, char** argv) {
   ::alarm(10);
   QCoreApplication app(argc, argv);
-  HelpViewer viewer([](const QString&, int) {}, QString::fromLocal8Bit(argv[2]));
+  HelpViewer viewer([](const kelvor::HelpFailure&) {}, QString::fromLocal8Bit(argv[2]));
   viewer.ShowContents(QString::fromLocal8Bit(argv[3]));
   ::pause();
   return 1;

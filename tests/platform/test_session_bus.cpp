@@ -343,7 +343,7 @@ class SessionBusTest : public QObject {
 
     QElapsedTimer clock;
     clock.start();
-    const SessionBus::Findings found = SessionBus::Check(kLimit);
+    const kelvor::session_bus::Findings found = kelvor::session_bus::Check(kLimit);
     QCOMPARE(found.sessionBus, answers);
     QCOMPARE(found.accessibility, accessibility);
     QCOMPARE(found.globalMenu, globalMenu);

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+namespace kelvor {
+
+// Why the help could not be shown, as the help viewer reports it, with what the player's message
+// names.
+struct HelpFailure {
+  enum class Kind {
+    kMissingFile,       // the help file is missing or unreadable; `path` is the file
+    kNotStarted,        // the viewer could not be started; `path` is its program
+    kEndedWithError,    // the viewer ended with an error soon after its start; `path` is its program
+  };
+  Kind kind = Kind::kMissingFile;
+  QString path;
+  bool crashed = false;  // kEndedWithError: it crashed, rather than exiting with `exitCode`
+  int exitCode = 0;
+};
+
+using ReportHelpFailure = std::function<void(const HelpFailure& failure)>;
+
+// The one-sentence message that tells the player about `failure`.
+QString HelpFailureMessage(const HelpFailure& failure);
+
+}  // namespace kelvor
