@@ -25,10 +25,13 @@ WebLauncher::WebLauncher(ShowMessageFunction showMessage, QString tempRoot, Open
       m_tempRoot(std::move(tempRoot)),
       m_openPage(std::move(openPage)) {}
 
+WebLauncher::OpenPage WebLauncher::DesktopOpenPage() {
+  return DesktopOpenPage(&child_process::StartDetached);
+}
+
 WebLauncher::OpenPage WebLauncher::DesktopOpenPage(DesktopBrowser::StartProgram start) {
   const DesktopBrowser* browser = DesktopBrowser::Get();
   if (browser == nullptr) return {};
-  if (!start) start = &child_process::StartDetached;
   return [browser, start](const std::string& pagePath, const std::string& url) {
     return browser->Open(pagePath, url, kDesktopWait, kMaxProgramPath, start);
   };

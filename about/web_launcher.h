@@ -47,9 +47,10 @@ class WebLauncher {
   static QByteArray PageContent();
   // The longest program path the launcher accepts.
   static constexpr int kMaxProgramPath = 255;
-  // The desktop's own lookup, through GIO, with the program started by `start` (as every program
-  // the game starts, where empty); empty without a usable GIO.
-  static OpenPage DesktopOpenPage(DesktopBrowser::StartProgram start = {});
+  // The desktop's own lookup, through GIO, with the program started as every program the game
+  // starts, or by `start`; empty without a usable GIO.
+  static OpenPage DesktopOpenPage();
+  static OpenPage DesktopOpenPage(DesktopBrowser::StartProgram start);
 
  private:
   ShowMessageFunction m_showMessage;

@@ -228,7 +228,7 @@ std::vector<std::string> Environment() {
 }
 
 bool IsExecutableFile(const std::string& path) {
-  return FileSystem::IsNormalFile(path) && ::access(path.c_str(), X_OK) == 0;
+  return IsNormalFile(path) && ::access(path.c_str(), X_OK) == 0;
 }
 
 std::string FindInAbsolutePath(const std::string& name) {
