@@ -17,10 +17,9 @@
 
 namespace {
 
-// Qt's messages from the moment the application connects to the window system. Without a
-// display, Qt prints half a screen about platform plugins and then aborts with a core dump; a
-// player who started the game where there is no desktop should read one line instead. Threads
-// that Qt starts meanwhile may log too, hence the lock.
+// Qt's messages while the application reaches the window system: without a display Qt prints
+// half a screen about plugins and aborts with a core dump, where the player should read one
+// line. Qt's threads may log meanwhile, hence the lock.
 struct HeldMessage {
   QtMsgType type;
   QByteArray category;
@@ -38,9 +37,8 @@ void HoldStartMessage(QtMsgType type, const QMessageLogContext& context, const Q
     return;
   }
   if (type == QtFatalMsg) {
-    // Without a display the reason is plain. Otherwise Qt's first word on the matter is the
-    // reason (a display that cannot be reached, a plugin that cannot be loaded), and its last
-    // word, the fatal one, only says that no plugin worked.
+    // With a display named, Qt's first message is the reason (an unreachable display, a plugin
+    // that cannot load); the fatal last one only says that no plugin worked.
     const bool noDisplay =
         qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
     const QString reason = noDisplay ? QStringLiteral(
@@ -61,23 +59,18 @@ int main(int argc, char* argv[]) {
   // What the game's parent left open is not for the programs the game starts, whoever starts
   // them: alsa-lib's pipe plugin passes on whatever it finds open.
   kelvor::child_process::MarkInheritedDescriptorsCloseOnExec();
-  // One rule for the whole run: a pipe or socket whose reader has gone fails the write with
-  // EPIPE instead of ending the game (GLib would set this itself at its first socket anyway).
-  // Programs the game starts get the default back (child_process), unless the game was started
-  // with SIGPIPE ignored.
+  // A write to a pipe or socket whose reader has gone fails with EPIPE instead of ending the
+  // game (GLib would set this at its first socket anyway). Started programs do not inherit it.
   std::signal(SIGPIPE, SIG_IGN);
   // While this is the only thread: the environment is changed here and nowhere later, and the
   // bus check's child may go on in libdbus after its fork.
   kelvor::DesktopBrowser::KeepSearchPathsAbsolute();
   kelvor::session_bus::SetAsideWhatIsSilent();
 
-  // On a Wayland desktop that also runs an X server (XWayland), the game takes the X server: a
-  // Wayland client cannot place its windows, so the main window and the splash would not come
-  // up centred, and Qt's own Wayland title bar offers minimize and maximize buttons that the
-  // main window must not have. Wayland alone is used where there is no X server. The choice is
-  // an argument of this process alone, so programs the game starts choose for themselves; a
-  // player's own QT_QPA_PLATFORM still decides, and so does a -platform of theirs, which Qt reads
-  // after this one.
+  // X when there is one, also under Wayland (XWayland): a Wayland client cannot centre its
+  // windows, and Qt's Wayland title bar offers minimize and maximize, which the main window must
+  // not have. As an argument, it leaves started programs to choose for themselves; the player's
+  // QT_QPA_PLATFORM or own -platform, which Qt reads after this one, still decides.
   const bool preferX11 =
       qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY");
   std::vector<char*> arguments(argv, argv + argc);

@@ -28,9 +28,8 @@ constexpr double kEdgeSeconds = 0.006;  // raised-cosine fade in and out: no cli
 constexpr double kAmplitude = 0.3;      // of full scale
 constexpr unsigned kLatencyMicros = 100000;
 
-// alsa-lib, opened at the first beep rather than linked: mapped at start it costs the game
-// some hundred kilobytes in every run, and most landings never run out of fuel. The pointers
-// keep the types of alsa-lib's own declarations, so every call is checked as if it were linked.
+// alsa-lib, opened at the first beep rather than linked: mapped at start it costs some hundred
+// kilobytes in every run, and most landings never run out of fuel.
 struct Alsa {
   decltype(&snd_lib_error_set_handler) lib_error_set_handler;
   decltype(&snd_pcm_open) pcm_open;
@@ -190,10 +189,9 @@ AlarmSound::~AlarmSound() {
   std::unique_lock lock(m_channel->mutex);
   m_channel->closing = true;
   m_channel->wake.notify_all();
-  // A healthy device finishes its tone, and closes, within the tone's length; one that holds the
-  // thread longer, in a write or in closing, may hold it for ever, and waiting for it would hang
-  // whoever destroys the alarm (the game itself never does: it ends with _Exit). That thread is
-  // left behind with its own share of the channel; should the device ever let it go, it ends.
+  // A healthy device finishes its tone and closes within the tone's length; one that holds the
+  // thread longer may hold it for ever, and waiting would hang whoever destroys the alarm. The
+  // thread is then left behind with its own share of the channel, and ends if the device lets go.
   if (m_channel->wake.wait_for(lock, 2 * kToneLength, [this] { return m_channel->ended; })) {
     lock.unlock();
     m_thread.join();
@@ -224,11 +222,10 @@ std::vector<std::int16_t> AlarmSound::MakeTone() {
 void AlarmSound::HandOver() {
   if (m_channel->failed) return;
   if (!m_thread.joinable()) {
-    // The sound thread takes no signal. A sound plugin that writes into a pipe or socket whose
-    // other end has gone raises SIGPIPE on the writing thread, which would end the game; blocked
-    // there, the write fails with EPIPE and the alarm goes silent. Signals meant for the process
-    // still reach the window's thread.
-    // The window's thread gets its own mask back on every way out, an exception included.
+    // The sound thread blocks every signal: a sound plugin writing to a pipe whose reader has
+    // gone would raise SIGPIPE there and end the game; blocked, the write fails with EPIPE.
+    // Signals for the process still reach the window's thread, whose mask comes back on every
+    // way out.
     struct MaskedForNewThreads {
       MaskedForNewThreads() {
         sigset_t all;

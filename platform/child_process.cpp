@@ -50,10 +50,9 @@ std::map<std::string, std::optional<std::string>>& g_valuesAtStart() {
   return values;
 }
 
-// What runs in QProcess's child (PrepareForExec and what it calls) is left out of
-// AddressSanitizer's checks. That child shares the game's memory until its exec (vfork), on a
-// small stack of its own, and never returns from these frames: the marks the sanitizer keeps for
-// a frame's local variables would stay behind in the game's memory and be taken for its own.
+// Out of AddressSanitizer's checks: QProcess's child shares the game's memory until its exec
+// (vfork) and never returns from these frames, so the sanitizer's marks for their locals would
+// stay behind in the game's memory and be taken for its own.
 #define KELVOR_IN_FORKED_CHILD [[gnu::no_sanitize_address]]
 
 KELVOR_IN_FORKED_CHILD void MarkCloseOnExec(int fd) {
@@ -61,9 +60,8 @@ KELVOR_IN_FORKED_CHILD void MarkCloseOnExec(int fd) {
   if (flags >= 0 && (flags & FD_CLOEXEC) == 0) ::fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
 }
 
-// The descriptors from 3 up that /proc lists, read with the raw getdents64 into a buffer on the
-// stack. Out of line and small: QProcess's child has a stack of a few kilobytes, and this is only
-// the fallback.
+// The fallback, through /proc and the raw getdents64 into a stack buffer. Out of line and small:
+// QProcess's child has a stack of a few kilobytes.
 KELVOR_IN_FORKED_CHILD [[gnu::noinline]] bool MarkListedCloseOnExec() {
   const int folder = ::open("/proc/self/fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (folder < 0) return false;
@@ -101,9 +99,8 @@ void Reap(pid_t pid, int options) {
   }
 }
 
-// A started program is the game's child until it ends, and a zombie from then until the game
-// collects its end. The event loop is told of the end through a pidfd; without a loop on this
-// thread, or on a kernel before 5.3 (no pidfd_open), a thread of its own waits for it.
+// Without it a started program stays a zombie until the game ends. The event loop hears of the
+// end through a pidfd; off its thread, or before Linux 5.3 (no pidfd_open), a thread waits.
 void ReapWhenItEnds(pid_t pid) {
   QCoreApplication* const app = QCoreApplication::instance();
   if (app != nullptr && QThread::currentThread() == app->thread()) {
@@ -161,10 +158,9 @@ bool StartDetached(const std::vector<std::string>& arguments) {
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
 
-  // posix_spawn sets every signal but those ignored at the game's start to the default (a
-  // handler would be reset by exec anyway), empties the mask, and closes every descriptor above
-  // 2 in the child: all in the child, between its clone and its exec, where the C library does
-  // only what is safe there.
+  // posix_spawn does it all between the child's clone and exec, where the C library does only
+  // what is safe: every signal but those ignored at the game's start back to the default, an
+  // empty mask, and every descriptor above 2 closed.
   sigset_t byDefault;
   sigfillset(&byDefault);
   for (int signal = 1; signal < NSIG; ++signal) {

@@ -19,9 +19,7 @@
 
 namespace kelvor {
 
-// GIO's functions (and the GObject and GLib ones that go with them), opened rather than
-// linked. The pointers keep the types of GIO's own declarations, so every call is checked as if
-// it were linked.
+// GIO's functions, and the GObject and GLib ones that go with them, opened rather than linked.
 struct GioApi {
   decltype(&g_free) free;
   decltype(&g_strfreev) strfreev;
@@ -149,11 +147,9 @@ struct FieldValues {
   bool addressUsed = false;
 };
 
-// The arguments one field code ("%u") stands for. As GIO fills them in for a single address:
-// the address goes to the first of %u, %U, %f and %F only (%f and %F as a local file name, or
-// not at all for an address on the network); %i becomes two arguments, "--icon" and the icon;
-// a value the entry lacks leaves nothing; the deprecated codes (%d, %D, %n, %N, %v, %m) and
-// unknown ones stand for nothing.
+// The arguments a field code ("%u") stands for, as GIO fills them in for one address: only the
+// first of %u, %U, %f, %F takes it (%f, %F as a local file name, or nothing for a network
+// address); %i is "--icon" and the icon; a missing value, deprecated or unknown code is nothing.
 std::vector<std::string> FieldCode(char code, FieldValues& values) {
   const auto given = [](const std::string& value) {
     return value.empty() ? std::vector<std::string>{} : std::vector<std::string>{value};
@@ -242,10 +238,8 @@ std::vector<std::string> CommandOf(const GioApi& gio, GAppInfo* app, const std::
   return argv;
 }
 
-// The command of the desktop's default application for the page's content type that takes an
-// address as an argument and runs in a window of its own. When the default needs a terminal (a
-// text-mode browser), the other applications recommended for the type are tried in the
-// desktop's order.
+// The default application first, then the recommended ones in the desktop's order: the default
+// may need a terminal (a text-mode browser) or take no address.
 std::vector<std::string> FindCommand(Search& search) {
   const GioApi& gio = search.gio;
   const GObjectUnref unref{&gio};

@@ -9,19 +9,10 @@ namespace kelvor {
 
 struct GioApi;
 
-// The desktop's browser for a web page, found through GIO and started as every other program the
-// game starts (child_process).
-//
-// GIO is opened from the system's library folders at the first use rather than linked: GIO and
-// the libraries under it (mount tables, SELinux, the GObject type system) take over a megabyte
-// when mapped, and most games never open the maker's web site. It is opened by its library name
-// only, so the loader looks where the system keeps its libraries and never in the folder the
-// game was started from.
-//
-// Finding the browser may wait on other processes and devices: GIO's file system layer may ask
-// the session bus (GVfs), and the desktop's files may lie on a file system that has stopped
-// answering. So the search runs on a worker thread and the caller waits for it only so long. The
-// worker only finds the application and its command; the caller starts it.
+// The desktop's browser for a web page, found through GIO. GIO is opened by name at the first
+// use rather than linked: mapped, it and its libraries take over a megabyte, and most games
+// never open the web site. The search may wait on GVfs or a hung file system, so it runs on a
+// worker thread the caller waits for only so long; only the caller starts the browser.
 class DesktopBrowser {
  public:
   enum class Result {
@@ -30,28 +21,21 @@ class DesktopBrowser {
     kStarted,
   };
 
-  // Starts a program from its command line, the program's full path first; true once it runs.
+  // Starts a command line whose program is a full path; true once it runs.
   using StartProgram = std::function<bool(const std::vector<std::string>& argv)>;
 
-  // GIO's functions, opened at the first call and kept for the rest of the run; null without a
-  // usable GIO on the system, which leaves the game without a browser but otherwise whole.
+  // Opens GIO at the first call and keeps it; null without a usable GIO (no browser, no harm).
   static const DesktopBrowser* Get();
 
-  // Drops the relative folders from the XDG search lists of this process's environment (and a
-  // relative XDG home), where GLib would look for applications and associations under the
-  // working folder. Must run before GLib's first look at them, and while no other thread reads
-  // or changes the environment: start-up runs it first thing (and so does a test program).
+  // Drops relative folders from the XDG search lists and homes: GLib would find applications
+  // and associations under the working folder there. Before GLib's first look, while the
+  // process has a single thread.
   static void KeepSearchPathsAbsolute();
 
-  // Asks the desktop for the default application of the content type of the page at
-  // `pagePath`, and starts it with `url` as its address. When the default needs a terminal or
-  // takes no addresses, the other applications recommended for the type are tried in the
-  // desktop's order. The command is the entry's own (its Exec line, split as GLib splits it, with
-  // its field codes filled in), and `start` starts its program as the exact file that was looked
-  // for: a full path of at most `maxProgramPath` bytes, or a bare name found in a folder of PATH
-  // that is a full path. Returns after at most `limit` (kNotStarted when the desktop has not
-  // answered by then); a search still running then is left to end on its own and starts
-  // nothing.
+  // Starts the default application for the content type of `pagePath` with `url`, or else the
+  // first recommended one that takes addresses and needs no terminal. Its program, a full path or
+  // a name found in PATH's full paths, may have at most `maxProgramPath` bytes. Returns within
+  // `limit` (kNotStarted when the desktop has not answered); a late search starts nothing.
   Result Open(const std::string& pagePath, const std::string& url, std::chrono::milliseconds limit,
               std::size_t maxProgramPath, const StartProgram& start) const;
 

@@ -4,9 +4,8 @@
 
 namespace kelvor {
 
-// A normal file (not a folder, device or pipe) is at `path`, symbolic links followed. The path is
-// the bytes it is: one from the key store need not be valid UTF-8, and a round trip through text
-// would not name the same file.
+// Not a folder, device or pipe; links followed. The path stays bytes: one from the key store
+// need not be UTF-8, and a round trip through text would name another file.
 bool IsNormalFile(const std::string& path);
 
 }  // namespace kelvor

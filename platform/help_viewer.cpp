@@ -20,7 +20,7 @@ namespace {
 // Must match the namespace and virtual folder of the help project in resources/help.
 constexpr char kHelpNamespace[] = "example.tandrel.kelvor";
 constexpr char kHelpFolder[] = "help";
-// How long the game gives a viewer to close on its own when the game quits.
+// How long Close waits for the viewer after asking it to end, and again after killing it.
 constexpr int kCloseGraceMs = 2000;
 // The viewer has settled once its processor time has stayed still for kStillLooks looks
 // kWatchMs apart; one that is still busy after kWatchLimitMs counts as settled all the same.
@@ -35,8 +35,8 @@ qint64 ProcessorTicks(qint64 pid) {
   QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
   if (!stat.open(QIODevice::ReadOnly)) return -1;
   const QByteArray line = stat.readAll();
-  // The fields after the command name, which may hold anything but ends with the last ')':
-  // state first, user time 12th, system time 13th.
+  // After the command name, which may hold anything, up to the last ')': state first, user
+  // time 12th, system time 13th.
   const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
   if (fields.size() < 13) return -1;
   return fields.at(11).toLongLong() + fields.at(12).toLongLong();
@@ -192,15 +192,10 @@ void HelpViewer::Start(const QString& collection) {
   // The viewer's messages are not the game's business while it shows the help; they are kept
   // to explain a failure.
   m_process->setProcessChannelMode(QProcess::MergedChannels);
-  // The game may end at once, without running any of its own clean-up (Exit does, and so does
-  // a crash); the viewer belongs to this game and is told to end with it. The kernel sends the
-  // signal when the thread that started the viewer ends, and this is the window's thread. A game
-  // that ended between the fork and that request is no longer the parent by then, and the
-  // signal would never come: the viewer does not start at all. It gets nothing else of the
-  // game's: no descriptor but its standard ones, the signals and the environment as the game
-  // was started with them. The end signal is SIGKILL: a game started with SIGTERM ignored
-  // passes that on, and the viewer would stay; nothing can ignore SIGKILL, and once the game
-  // is gone no one is left to ask the viewer for a gentler end.
+  // The game ends through std::_Exit (or a crash) without clean-up, so the kernel ends the
+  // viewer with the thread that started it, the window's thread. A game gone before the child
+  // asks would never send it, so the child then exits. SIGKILL, because a SIGTERM the game was
+  // started to ignore would be ignored by the viewer too.
   const pid_t game = ::getpid();
   QStringList environment;
   for (const std::string& entry : child_process::Environment()) {
@@ -278,8 +273,8 @@ void HelpViewer::ResendLostRequest() {
 }
 
 void HelpViewer::OnError(QProcess::ProcessError error) {
-  // Crashes and other ends come through finished(), and so does the end of a viewer that could
-  // no longer be written to; a start that never happened is left.
+  // Every end, a crash or a lost pipe's included, comes through finished(); only a start that
+  // never happened is reported here.
   if (error == QProcess::FailedToStart) {
     m_started.invalidate();
     m_request.clear();

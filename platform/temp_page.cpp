@@ -21,10 +21,8 @@ namespace kelvor {
 
 namespace {
 
-// Whether `signal` is one whose default action ends the game and that a handler may catch: all
-// of them, the real-time ones included, but the few whose default is to go on (CHLD, URG,
-// WINCH, CONT) or to stop (TSTP, TTIN, TTOU), and the two no handler can catch (KILL, STOP).
-// The C library keeps a few real-time signals for itself and refuses them a handler.
+// A signal whose default ends the game and that a handler may catch, real-time ones included
+// (the C library refuses a handler for the few it keeps for itself).
 bool EndsTheGame(int signal) {
   switch (signal) {
     case SIGCHLD: case SIGURG: case SIGWINCH: case SIGCONT:
@@ -214,7 +212,7 @@ void TempPage::Write(const QString& root, const QString& name, const QByteArray&
   const QByteArray pattern = FolderPattern(rootPath);
   const QByteArray file = "/" + QFile::encodeName(name);
   if (pattern.size() + file.size() >= PATH_MAX) errors::RaiseFileError(ENAMETOOLONG);
-  // "A left-over temp.HTM is replaced": here, one a killed game could not remove itself.
+  // Removes what a killed game could not remove itself.
   RemoveLeftOvers(rootPath, QFile::encodeName(name));
   MakeFolder(pattern);
   // The file's path is whole before it is published, and published before the file can exist.
@@ -237,10 +235,9 @@ void TempPage::RemoveWhatIsLeft() {
 }
 
 QString TempPage::DefaultRoot() {
-  // Qt's temporary path is empty for a TMPDIR that does not exist, which would put the private
-  // folder at the root of the file system; a relative TMPDIR would depend on the working folder.
-  // A TMPDIR so long that the page's path would not fit is as unusable as a missing one: the
-  // room kept is that of the folder's name and of a file name as long as a name can be.
+  // Not Qt's temporary path: for a TMPDIR that does not exist it is empty, which would put the
+  // folder at the root. A relative TMPDIR would depend on the working folder, and one too long
+  // for the folder's name and a longest file name is as unusable as a missing one.
   const QByteArray tmpdir = qgetenv("TMPDIR");
   const bool fits = FolderPattern(tmpdir).size() + 1 + NAME_MAX < PATH_MAX;
   return fits && IsUsableFolder(tmpdir) ? QFile::decodeName(tmpdir) : QStringLiteral("/tmp");
