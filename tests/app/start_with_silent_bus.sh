@@ -3,8 +3,10 @@
 # connection and never answer, as one whose daemon has stopped does, and waits for its main
 # window each time; and likewise for a bus that answers Hello and then nothing, a global-menu
 # registrar or accessibility service that never answers, a screen reader whose accessibility
-# bus has stopped, and an X root window naming a silent accessibility bus. The splash stays 2 s
-# and the checks take at most 2 s together: the main window must come within 6 s of the start. The game must then end on SIGTERM at once, with nothing of the check left behind.
+# bus has stopped, an X root window naming a silent accessibility bus, and a bus found through
+# X autolaunch whose daemon has stopped (no address, and "autolaunch:"). The splash stays 2 s
+# and the checks take at most 2 s together: the main window must come within 6 s of the start.
+# The game must then end on SIGTERM at once, with nothing of the check left behind.
 # Usage: start_with_silent_bus.sh KELVOR
 set -u
 game="$1"
@@ -144,7 +146,8 @@ game_pid=
 cleanup() {
   [ -n "$game_pid" ] && kill -KILL "$game_pid" 2>/dev/null
   kill "$buses" "$hello_only" "$session_daemon" "$a11y_daemon" ${standin:-} 2>/dev/null
-  kill -CONT "$a11y_daemon" 2>/dev/null
+  kill -CONT "$a11y_daemon" ${autolaunched:-} 2>/dev/null
+  [ -z "${autolaunched:-}" ] || kill "$autolaunched" 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -159,10 +162,17 @@ done
 tcp="tcp:host=127.0.0.1,port=$(cat "$work/tcp.port")"
 closed="tcp:host=127.0.0.1,port=$(cat "$work/closed.port")"
 kill -STOP "$a11y_daemon"
+# The bus X autolaunch finds for this display (dbus-launch registers it with the X server), with
+# its daemon stopped.
+eval "$(dbus-launch --autolaunch="$(dbus-uuidgen --get)" --sh-syntax --close-stderr)"
+autolaunched=$DBUS_SESSION_BUS_PID
+unset DBUS_SESSION_BUS_ADDRESS DBUS_SESSION_BUS_PID DBUS_SESSION_BUS_WINDOWID
+kill -STOP "$autolaunched"
+mkdir -m 700 "$work/no-bus"
 
 status=0
 for shape in silent full tcp list first-line runtime hello-only registrar a11y-service \
-  reader-stopped-a11y root-property; do
+  reader-stopped-a11y root-property autolaunch autolaunch-address; do
   standin=
   case "$shape" in
     hello-only) bus="unix:path=$work/hello-only" ;;
@@ -198,14 +208,16 @@ for shape in silent full tcp list first-line runtime hello-only registrar a11y-s
     tcp) bus="$tcp" ;;
     list) bus="$closed;unix:path=$work/silent" ;;
     first-line) bus="unix:path=$work/first-line" ;;
-    runtime) bus= ;;
+    runtime) bus= runtime="$work/runtime" ;;
+    autolaunch) bus= runtime="$work/no-bus" ;;
+    autolaunch-address) bus=autolaunch: ;;
     *) ;;
   esac
   start=$(date +%s%N)
   if [ -n "$bus" ]; then
     DBUS_SESSION_BUS_ADDRESS="$bus" QT_QPA_PLATFORM=xcb "$game" &
   else
-    env -u DBUS_SESSION_BUS_ADDRESS XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb "$game" &
+    env -u DBUS_SESSION_BUS_ADDRESS XDG_RUNTIME_DIR="$runtime" QT_QPA_PLATFORM=xcb "$game" &
   fi
   game_pid=$!
   # The main window is the one titled with the product name; the splash's title is blank.
