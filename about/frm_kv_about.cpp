@@ -18,7 +18,6 @@ namespace kelvor {
 
 namespace {
 
-
 const QColor kDialogBlue(192, 208, 255);
 const QColor kLabelGrey(192, 192, 192);
 const QColor kLabelText(64, 64, 64);
@@ -188,7 +187,7 @@ void frmKVAbout::keyPressEvent(QKeyEvent* event) {
     const int topic = focused ? focused->property("HelpContextID").toInt() : 0;
     if (topic > 0) {
       ErrorTrap(m_services,
-                        [this, topic] { m_services.ShowHelpTopic(m_services.HelpFile(), topic); });
+                [this, topic] { m_services.ShowHelpTopic(m_services.HelpFile(), topic); });
     }
     event->accept();
     return;

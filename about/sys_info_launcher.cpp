@@ -52,9 +52,7 @@ SysInfoLauncher::SysInfoLauncher(ShowMessageFunction showMessage, const QString&
       m_store(QFile::encodeName(storePath).toStdString()),
       m_isNormalFile(std::move(isNormalFile)) {}
 
-SysInfoLauncher::NormalFileTest SysInfoLauncher::DiskFileTest() {
-  return &IsNormalFile;
-}
+SysInfoLauncher::NormalFileTest SysInfoLauncher::DiskFileTest() { return &IsNormalFile; }
 
 bool SysInfoLauncher::GetKeyValue(std::uint32_t KeyRoot, const QString& KeyName,
                                   const QString& SubKeyRef, QString& KeyVal) {

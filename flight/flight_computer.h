@@ -4,11 +4,11 @@
 #include <optional>
 #include <string>
 
+#include "errors/runtime_error.h"
 #include "flight/flight_state.h"
 #include "flight/format_number.h"
 #include "flight/instrument_panel.h"
 #include "flight/mission_host.h"
-#include "errors/runtime_error.h"
 
 namespace kelvor::flight {
 

@@ -44,7 +44,6 @@ namespace {
 constexpr const char* kCrLf = "\r\n";
 constexpr const char* kKeyProperty = "key";
 
-
 constexpr int kClientWidth = 474;   // 7110 twips
 constexpr int kClientHeight = 334;  // 5010 twips
 constexpr int kToolbarHeight = 24;  // 360 twips
@@ -96,7 +95,6 @@ QIcon ToolbarIcon(const QString& shape) {
   icon.addFile(QStringLiteral(":/images/toolbar/hot/%1.png").arg(shape), QSize(), QIcon::Active);
   return icon;
 }
-
 
 }  // namespace
 
@@ -266,9 +264,9 @@ constexpr Colour ReadableOn(unsigned rgb, QPalette::ColorRole role) {
 struct Element {
   Kind kind;
   const char* name;
-  const char* parent;  // nullptr: the client area, whose top is the toolbar's bottom
+  const char* parent;            // nullptr: the client area, whose top is the toolbar's bottom
   int left, top, width, height;  // twips, in the parent
-  const char* caption;  // title, reading, button text or picture; nullptr: none
+  const char* caption;           // title, reading, button text or picture; nullptr: none
   Colour background;
   Colour text;
   double points;  // 0: the parent's font
@@ -409,7 +407,8 @@ void frmLand::CreatePanel() {
     made.insert(name, widget);
   }
   const auto find = [&made](auto& member, const char* name) {
-    member = static_cast<std::remove_reference_t<decltype(member)>>(made.value(QLatin1String(name)));
+    member =
+        static_cast<std::remove_reference_t<decltype(member)>>(made.value(QLatin1String(name)));
   };
   find(fmConsole, "fmConsole");
   find(fmMessage, "fmMessage");

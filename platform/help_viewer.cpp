@@ -295,7 +295,8 @@ void HelpViewer::OnFinished(int exitCode, QProcess::ExitStatus status) {
       std::fwrite(m_output.constData(), 1, static_cast<size_t>(m_output.size()), stderr);
       if (!m_output.endsWith('\n')) std::fputc('\n', stderr);
     }
-    Report({HelpFailure::Kind::kEndedWithError, m_program, status == QProcess::CrashExit, exitCode});
+    Report(
+        {HelpFailure::Kind::kEndedWithError, m_program, status == QProcess::CrashExit, exitCode});
     return;
   }
   if (!m_settled || m_writeFailed) ResendLostRequest();

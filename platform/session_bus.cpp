@@ -117,8 +117,8 @@ struct Try {
 
   // A boolean property of org.a11y.Status, as Qt's bridge reads it.
   bool StatusProperty(DBusConnection* connection, const char* property, bool& answered) const {
-    DBusMessage* call = dbus_message_new_method_call(kA11yService, kA11yPath,
-                                                     DBUS_INTERFACE_PROPERTIES, "Get");
+    DBusMessage* call =
+        dbus_message_new_method_call(kA11yService, kA11yPath, DBUS_INTERFACE_PROPERTIES, "Get");
     const char* interface = "org.a11y.Status";
     if (call) {
       dbus_message_append_args(call, DBUS_TYPE_STRING, &interface, DBUS_TYPE_STRING, &property,
@@ -212,8 +212,7 @@ std::string AddressOnXRoot() {
   std::string address;
   if (atom->atom != XCB_ATOM_NONE) {
     xcb_get_property_reply_t* property = getPropertyReply(
-        display,
-        getProperty(display, 0, screen.data->root, atom->atom, XCB_ATOM_STRING, 0, 4096),
+        display, getProperty(display, 0, screen.data->root, atom->atom, XCB_ATOM_STRING, 0, 4096),
         nullptr);
     if (property != nullptr) {
       address.assign(static_cast<const char*>(propertyValue(property)),
@@ -259,14 +258,14 @@ void TryAccessibility(const Try& t) {
     }
     if (enabled) {
       DBusMessage* reply =
-          t.Ask(connection, dbus_message_new_method_call(kA11yService, kA11yPath, kA11yService,
-                                                         "GetAddress"),
+          t.Ask(connection,
+                dbus_message_new_method_call(kA11yService, kA11yPath, kA11yService, "GetAddress"),
                 answered);
       if (!reply) return;
       const char* address = nullptr;
-      const bool usable = dbus_message_get_args(reply, nullptr, DBUS_TYPE_STRING, &address,
-                                                DBUS_TYPE_INVALID) &&
-                          (*address == '\0' || t.AddressAnswers(address));
+      const bool usable =
+          dbus_message_get_args(reply, nullptr, DBUS_TYPE_STRING, &address, DBUS_TYPE_INVALID) &&
+          (*address == '\0' || t.AddressAnswers(address));
       dbus_message_unref(reply);
       if (!usable) return;
     }
@@ -310,7 +309,8 @@ bool EndAllChildren(Clock::time_point deadline) {
         if (end == nullptr) continue;
         char state = 0;
         int parent = 0;
-        if (std::sscanf(end + 1, " %c %d", &state, &parent) == 2 && self == std::to_string(parent)) {
+        if (std::sscanf(end + 1, " %c %d", &state, &parent) == 2 &&
+            self == std::to_string(parent)) {
           ::kill(static_cast<pid_t>(std::atoi(entry->d_name)), SIGKILL);
         }
       }

@@ -25,9 +25,15 @@ namespace {
 // (the C library refuses a handler for the few it keeps for itself).
 bool EndsTheGame(int signal) {
   switch (signal) {
-    case SIGCHLD: case SIGURG: case SIGWINCH: case SIGCONT:
-    case SIGTSTP: case SIGTTIN: case SIGTTOU:
-    case SIGKILL: case SIGSTOP:
+    case SIGCHLD:
+    case SIGURG:
+    case SIGWINCH:
+    case SIGCONT:
+    case SIGTSTP:
+    case SIGTTIN:
+    case SIGTTOU:
+    case SIGKILL:
+    case SIGSTOP:
       return false;
     default:
       return signal > 0 && signal < NSIG;
@@ -185,7 +191,8 @@ void RemoveLeftOvers(const QByteArray& root, const QByteArray& name) {
     struct stat info {};
     if (::fstat(folder, &info) == 0 && info.st_uid == ::geteuid()) {
       ::unlinkat(folder, name.constData(), 0);
-      ::unlinkat(rootFd, entry->d_name, AT_REMOVEDIR);  // fails, harmlessly, if anything else is in it
+      ::unlinkat(rootFd, entry->d_name,
+                 AT_REMOVEDIR);  // fails, harmlessly, if anything else is in it
     }
     ::close(folder);
   }

@@ -9,9 +9,9 @@ namespace kelvor {
 // names.
 struct HelpFailure {
   enum class Kind {
-    kMissingFile,       // the help file is missing or unreadable; `path` is the file
-    kNotStarted,        // the viewer could not be started; `path` is its program
-    kEndedWithError,    // the viewer ended with an error soon after its start; `path` is its program
+    kMissingFile,     // the help file is missing or unreadable; `path` is the file
+    kNotStarted,      // the viewer could not be started; `path` is its program
+    kEndedWithError,  // the viewer ended with an error soon after its start; `path` is its program
   };
   Kind kind = Kind::kMissingFile;
   QString path;

@@ -28,7 +28,9 @@ class TestAboutDialog : public QObject {
   std::unique_ptr<FakeServices> m_services;
 
   // A dialog as the main window opens it.
-  std::unique_ptr<kelvor::frmKVAbout> Open() { return std::make_unique<kelvor::frmKVAbout>(*m_services, m_owner); }
+  std::unique_ptr<kelvor::frmKVAbout> Open() {
+    return std::make_unique<kelvor::frmKVAbout>(*m_services, m_owner);
+  }
 
  private slots:
   void initTestCase() {

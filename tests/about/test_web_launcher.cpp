@@ -258,8 +258,8 @@ void WebLauncherTest::launch_data() {
   // The game ends by a signal while the launch waits on the desktop, or the launch runs into an
   // error that is none of the game's: the page goes all the same.
   for (const char* signal :
-       {"TERM", "INT", "HUP", "QUIT", "USR1", "USR2", "ALRM", "VTALRM", "PROF", "XCPU", "XFSZ",
-        "PWR", "SYS", "IO", "TRAP", "STKFLT", "ABRT", "RTMIN+2", "RTMAX", "KILL"}) {
+       {"TERM", "INT", "HUP", "QUIT", "USR1", "USR2",   "ALRM", "VTALRM",  "PROF",  "XCPU",
+        "XFSZ", "PWR", "SYS", "IO",   "TRAP", "STKFLT", "ABRT", "RTMIN+2", "RTMAX", "KILL"}) {
     QTest::addRow("SIG%s while the launch waits", signal)
         << "fake.desktop;"
         << "tmp" << QStringList{QStringLiteral("signal=") + QLatin1String(signal)} << kMaker
@@ -328,7 +328,8 @@ void WebLauncherTest::launch() {
     writeFile(tempRoot, "not a folder");
   } else if (place == QLatin1String("too long")) {
     // A folder that exists and may be written, with no room left under it for the page.
-    while (tempRoot.size() < 4073 - 200) tempRoot += QLatin1Char('/') + QString(200, QLatin1Char('d'));
+    while (tempRoot.size() < 4073 - 200)
+      tempRoot += QLatin1Char('/') + QString(200, QLatin1Char('d'));
     tempRoot += QLatin1Char('/') + QString(4073 - 1 - tempRoot.size(), QLatin1Char('d'));
     QVERIFY(QDir().mkpath(tempRoot));
     QCOMPARE(tempRoot.size(), 4073);

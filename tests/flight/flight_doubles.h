@@ -27,7 +27,8 @@ class RecordingPanel : public kelvor::flight::InstrumentPanel {
     captions[control] = text;
   }
   void SetBarValue(kelvor::flight::Bar bar, float value) override {
-    Record(bar == kelvor::flight::Bar::pbAltitude ? "SetBarValue pbAltitude" : "SetBarValue pbFuel");
+    Record(bar == kelvor::flight::Bar::pbAltitude ? "SetBarValue pbAltitude"
+                                                  : "SetBarValue pbFuel");
     bars[bar] = value;
   }
   void Repaint(kelvor::flight::Control control) override { Record("Repaint " + Name(control)); }
@@ -85,7 +86,8 @@ class RecordingPanel : public kelvor::flight::InstrumentPanel {
   void Record(const std::string& call) {
     calls.push_back(call);
     if (!failOn.empty() && call == failOn) {
-      throw kelvor::errors::RuntimeError(kelvor::errors::kInvalidPropertyValue, "Invalid property value");
+      throw kelvor::errors::RuntimeError(kelvor::errors::kInvalidPropertyValue,
+                                         "Invalid property value");
     }
   }
 };

@@ -1,7 +1,7 @@
 #include <QTest>
 
-#include "flight/format_number.h"
 #include "errors/runtime_error.h"
+#include "flight/format_number.h"
 
 class TestFormatNumber : public QObject {
   Q_OBJECT
@@ -46,11 +46,13 @@ class TestFormatNumber : public QObject {
     QFETCH(double, value);
     QFETCH(QString, pattern);
     QFETCH(QString, text);
-    QCOMPARE(QString::fromStdString(kelvor::flight::FormatNumber(value, pattern.toStdString())), text);
+    QCOMPARE(QString::fromStdString(kelvor::flight::FormatNumber(value, pattern.toStdString())),
+             text);
   }
 
   void unknownPatternIsRunTimeError() {
-    QVERIFY_THROWS_EXCEPTION(kelvor::errors::RuntimeError, kelvor::flight::FormatNumber(1, "#,##0"));
+    QVERIFY_THROWS_EXCEPTION(kelvor::errors::RuntimeError,
+                             kelvor::flight::FormatNumber(1, "#,##0"));
   }
 };
 

@@ -819,7 +819,8 @@ class FrmLandTest : public QObject {
   }
 
   void panelRefusesValuesOutsideItsRanges() {
-    QVERIFY_THROWS_EXCEPTION(kelvor::errors::RuntimeError, w->SetBarValue(kelvor::flight::Bar::pbFuel, 121));
+    QVERIFY_THROWS_EXCEPTION(kelvor::errors::RuntimeError,
+                             w->SetBarValue(kelvor::flight::Bar::pbFuel, 121));
     QVERIFY_THROWS_EXCEPTION(kelvor::errors::RuntimeError, w->SetThrusterValue(31));
     QCOMPARE(get<VerticalProgressBar>("pbFuel")->Value(), 120.0f);
     QCOMPARE(get<QScrollBar>("hsbBurn")->value(), 0);

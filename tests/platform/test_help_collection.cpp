@@ -38,7 +38,7 @@ class HelpCollectionTest : public QObject {
   QSet<QString> pageNames(const QString& language) const;
 
   QHash<QString, QHelpEngine*> m_engines;  // language -> its collection
-  QHash<QUrl, QString> m_contents;  // address -> title in the contents tree, all languages
+  QHash<QUrl, QString> m_contents;         // address -> title in the contents tree, all languages
   QHash<QString, QHelpContentItem*> m_roots;  // namespace -> root of its contents
 };
 
@@ -121,8 +121,7 @@ void HelpCollectionTest::helpFileLiesInTheProgramFolder() {
     QHelpEngine* helpEngine = engine(language);
     QCOMPARE(QFileInfo(helpEngine->collectionFile()).absolutePath(), helpFile.absolutePath());
     // Each registers its own language alone, so the viewer's index holds no other.
-    QCOMPARE(helpEngine->registeredDocumentations(),
-             QStringList{HelpViewer::Namespace(language)});
+    QCOMPARE(helpEngine->registeredDocumentations(), QStringList{HelpViewer::Namespace(language)});
     const QString documentation =
         helpEngine->documentationFileName(HelpViewer::Namespace(language));
     QVERIFY2(!documentation.isEmpty(), qPrintable(language));
@@ -240,8 +239,8 @@ void HelpCollectionTest::everyLanguageHasEveryPage() {
 void HelpCollectionTest::everyLinkLeadsToAPageOfTheHelp() {
   QList<QUrl> pages;
   for (const QString& language : HelpViewer::Languages()) {
-    pages += engine(language)->files(HelpViewer::Namespace(language), QString(),
-                                     QStringLiteral("html"));
+    pages +=
+        engine(language)->files(HelpViewer::Namespace(language), QString(), QStringLiteral("html"));
   }
   QVERIFY(pages.size() >= 20 * HelpViewer::Languages().size());
   const QRegularExpression link(QStringLiteral("(?:href|src)=\"([^\"#:]+)(#[^\"]*)?\""));

@@ -181,7 +181,8 @@ void HelpViewerTest::requestStartsViewerWithTheHelpFile_data() {
   QTest::addColumn<int>("topic");  // 0: the contents
   QTest::addColumn<QString>("command");
   const QString panes = QStringLiteral("hide bookmarks;hide index;hide search;show contents;");
-  const QString contents = QStringLiteral("setSource qthelp://example.tandrel.kelvor/help/index.html");
+  const QString contents =
+      QStringLiteral("setSource qthelp://example.tandrel.kelvor/help/index.html");
   QTest::newRow("contents") << 0 << panes + contents;
   QTest::newRow("menu item 8") << 8 << panes + "activateIdentifier kelvor.8";
   QTest::newRow("About OK 15") << 15 << panes + "activateIdentifier kelvor.15";

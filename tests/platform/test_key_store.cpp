@@ -105,8 +105,8 @@ class TestKeyStore : public QObject {
                              QByteArray(static_cast<int>(kMaxStoreBytes), 'x'));
     } else if (kind == "unreadable") {
       // A file of its own: the other cases rewrite info.reg, which must stay readable.
-      path = Write(kind, "REGEDIT4\n[HKEY_LOCAL_MACHINE\\" + QByteArray(kInfoKey) +
-                             "]\n\"PATH\"=\"/x\"\n");
+      path = Write(
+          kind, "REGEDIT4\n[HKEY_LOCAL_MACHINE\\" + QByteArray(kInfoKey) + "]\n\"PATH\"=\"/x\"\n");
       QVERIFY(!path.empty());
       QVERIFY(QFile::setPermissions(QString::fromStdString(path), QFileDevice::WriteOwner));
     }

@@ -178,50 +178,78 @@ class SessionBusTest : public QObject {
     QTest::addColumn<bool>("answers");
     QTest::addColumn<bool>("accessibility");
     QTest::addColumn<bool>("globalMenu");
-    QTest::newRow("silent socket")
-        << "listens" << "unix:path=%BUS%" << "" << false << false << false;
-    QTest::newRow("listen queue full")
-        << "full queue" << "unix:path=%BUS%" << "" << false << false << false;
-    QTest::newRow("accepts, never answers")
-        << "accepts" << "unix:path=%BUS%,guid=0123" << "" << false << false << false;
-    QTest::newRow("abstract name that never answers")
-        << "accepts" << "unix:abstract=%ABSTRACT%" << "" << false << false << false;
-    QTest::newRow("answers the first line, then nothing")
-        << "answers first line" << "unix:path=%BUS%" << "" << false << false << false;
-    QTest::newRow("tcp, never answers")
-        << "none" << "tcp:host=127.0.0.1,port=%PORT%" << "" << false << false << false;
+    QTest::newRow("silent socket") << "listens"
+                                   << "unix:path=%BUS%"
+                                   << "" << false << false << false;
+    QTest::newRow("listen queue full") << "full queue"
+                                       << "unix:path=%BUS%"
+                                       << "" << false << false << false;
+    QTest::newRow("accepts, never answers") << "accepts"
+                                            << "unix:path=%BUS%,guid=0123"
+                                            << "" << false << false << false;
+    QTest::newRow("abstract name that never answers") << "accepts"
+                                                      << "unix:abstract=%ABSTRACT%"
+                                                      << "" << false << false << false;
+    QTest::newRow("answers the first line, then nothing") << "answers first line"
+                                                          << "unix:path=%BUS%"
+                                                          << "" << false << false << false;
+    QTest::newRow("tcp, never answers") << "none"
+                                        << "tcp:host=127.0.0.1,port=%PORT%"
+                                        << "" << false << false << false;
     QTest::newRow("another transport first, silent socket second")
-        << "listens" << "tcp:host=127.0.0.1,port=%CLOSED%;unix:path=%BUS%" << "" << false << false << false;
-    QTest::newRow("no address, silent $XDG_RUNTIME_DIR/bus")
-        << "listens" << "(unset)" << "" << false << false << false;
-    QTest::newRow("stopped bus daemon")
-        << "stopped dbus-daemon" << "unix:path=%BUS%" << "" << false << false << false;
-    QTest::newRow("bus daemon")
-        << "dbus-daemon" << "unix:path=%BUS%" << "" << true << true << true;
-    QTest::newRow("no address, bus daemon at $XDG_RUNTIME_DIR/bus")
-        << "dbus-daemon" << "(unset)" << "" << true << true << true;
-    QTest::newRow("turns the client away")
-        << "turns away" << "unix:path=%BUS%" << "" << false << true << true;
-    QTest::newRow("hangs up")
-        << "hangs up" << "unix:path=%BUS%" << "" << false << true << true;
-    QTest::newRow("nothing there")
-        << "none" << "unix:path=%BUS%" << "" << false << true << true;
-    QTest::newRow("tcp, refused")
-        << "none" << "tcp:host=127.0.0.1,port=%CLOSED%" << "" << false << true << true;
-    QTest::newRow("no address, nothing at $XDG_RUNTIME_DIR/bus")
-        << "none" << "(unset)" << "" << false << true << true;
+        << "listens"
+        << "tcp:host=127.0.0.1,port=%CLOSED%;unix:path=%BUS%"
+        << "" << false << false << false;
+    QTest::newRow("no address, silent $XDG_RUNTIME_DIR/bus") << "listens"
+                                                             << "(unset)"
+                                                             << "" << false << false << false;
+    QTest::newRow("stopped bus daemon") << "stopped dbus-daemon"
+                                        << "unix:path=%BUS%"
+                                        << "" << false << false << false;
+    QTest::newRow("bus daemon") << "dbus-daemon"
+                                << "unix:path=%BUS%"
+                                << "" << true << true << true;
+    QTest::newRow("no address, bus daemon at $XDG_RUNTIME_DIR/bus") << "dbus-daemon"
+                                                                    << "(unset)"
+                                                                    << "" << true << true << true;
+    QTest::newRow("turns the client away") << "turns away"
+                                           << "unix:path=%BUS%"
+                                           << "" << false << true << true;
+    QTest::newRow("hangs up") << "hangs up"
+                              << "unix:path=%BUS%"
+                              << "" << false << true << true;
+    QTest::newRow("nothing there") << "none"
+                                   << "unix:path=%BUS%"
+                                   << "" << false << true << true;
+    QTest::newRow("tcp, refused") << "none"
+                                  << "tcp:host=127.0.0.1,port=%CLOSED%"
+                                  << "" << false << true << true;
+    QTest::newRow("no address, nothing at $XDG_RUNTIME_DIR/bus") << "none"
+                                                                 << "(unset)"
+                                                                 << "" << false << true << true;
     QTest::newRow("unixexec: program that never answers")
-        << "none" << "unixexec:path=/bin/sleep,argv1=%UNIQUE%" << "" << false << false << false;
+        << "none"
+        << "unixexec:path=/bin/sleep,argv1=%UNIQUE%"
+        << "" << false << false << false;
     QTest::newRow("hung global-menu registrar")
-        << "dbus-daemon" << "unix:path=%BUS%" << "hung com.canonical.AppMenu.Registrar" << true << true << false;
-    QTest::newRow("hung accessibility service")
-        << "dbus-daemon" << "unix:path=%BUS%" << "hung org.a11y.Bus" << true << false << true;
+        << "dbus-daemon"
+        << "unix:path=%BUS%"
+        << "hung com.canonical.AppMenu.Registrar" << true << true << false;
+    QTest::newRow("hung accessibility service") << "dbus-daemon"
+                                                << "unix:path=%BUS%"
+                                                << "hung org.a11y.Bus" << true << false << true;
     QTest::newRow("screen reader on, accessibility bus stopped")
-        << "dbus-daemon" << "unix:path=%BUS%" << "screen reader, stopped accessibility bus" << true << false << true;
+        << "dbus-daemon"
+        << "unix:path=%BUS%"
+        << "screen reader, stopped accessibility bus" << true << false << true;
     QTest::newRow("screen reader on, accessibility bus answers")
-        << "dbus-daemon" << "unix:path=%BUS%" << "screen reader, accessibility bus" << true << true << true;
+        << "dbus-daemon"
+        << "unix:path=%BUS%"
+        << "screen reader, accessibility bus" << true << true << true;
     QTest::newRow("accessibility bus address given, silent")
-        << "dbus-daemon" << "unix:path=%BUS%" << "AT_SPI_BUS_ADDRESS silent" << true << false << true;
+        << "dbus-daemon"
+        << "unix:path=%BUS%"
+        << "AT_SPI_BUS_ADDRESS silent" << true << false << true;
   }
 
   void eachFeatureKeptOnlyWhenItsPeerAnswers() {

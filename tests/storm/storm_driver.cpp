@@ -18,8 +18,8 @@
 
 namespace kelvor::test {
 
-StormDriver::StormDriver(kelvor::frmLand& window, StormServices& services, std::uint32_t seed, int events,
-                         int diveWeight)
+StormDriver::StormDriver(kelvor::frmLand& window, StormServices& services, std::uint32_t seed,
+                         int events, int diveWeight)
     : m_w(window), m_services(services), m_rng(seed), m_seed(seed), m_target(events) {
   m_bar = m_w.findChild<QScrollBar*>(QStringLiteral("hsbBurn"));
   m_ignite = m_w.findChild<QPushButton*>(QStringLiteral("cmdBurn"));
