@@ -94,7 +94,7 @@ frmKVAbout::frmKVAbout(Services& services, QWidget* parent)
   setModal(true);
   setFixedSize(Px(5175), Px(2520));
   setFont(DialogFont(QStringLiteral("Verdana")));
-  setWindowIcon(AppInfo::WindowIcon());
+  setWindowIcon(app_info::WindowIcon());
   QPalette palette = this->palette();
   palette.setColor(QPalette::Window, kDialogBlue);
   setPalette(palette);
@@ -108,7 +108,7 @@ frmKVAbout::frmKVAbout(Services& services, QWidget* parent)
   picIcon->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   picIcon->setLineWidth(2);
   picIcon->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  // The picture, like the window icon, is made once for all openings (see AppInfo::WindowIcon).
+  // The picture, like the window icon, is made once for all openings (see app_info::WindowIcon).
   static const QIcon* const earth = new QIcon(QStringLiteral(":/images/earth.png"));
   picIcon->setPixmap(earth->pixmap(QSize(47, 53), devicePixelRatioF()));
   picIcon->setToolTip(QStringLiteral("Program motif"));
@@ -162,13 +162,13 @@ frmKVAbout::frmKVAbout(Services& services, QWidget* parent)
 
 void frmKVAbout::Form_Load() {
   ErrorTrap(m_services, [this] {
-    setWindowTitle(QStringLiteral("About ") + AppInfo::Title());
-    lblCopyright->setText(AppInfo::LegalCopyright());
+    setWindowTitle(QStringLiteral("About ") + app_info::Title());
+    lblCopyright->setText(app_info::LegalCopyright());
     lblVersion->setText(QStringLiteral("Version %1.%2.%3")
-                            .arg(AppInfo::Major)
-                            .arg(AppInfo::Minor)
-                            .arg(AppInfo::Revision));
-    lblTitle->setText(AppInfo::Title());
+                            .arg(app_info::Major)
+                            .arg(app_info::Minor)
+                            .arg(app_info::Revision));
+    lblTitle->setText(app_info::Title());
   });
 }
 

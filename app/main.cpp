@@ -102,7 +102,7 @@ int main(int argc, char* argv[]) {
     qt_message_output(message.type, context, message.text);
   }
 
-  kelvor::AppInfo::Apply(app);
+  kelvor::app_info::Apply(app);
   kelvor::DesktopServices services;
   kelvor::modKelvor::Main(services);
   const int result = app.exec();

@@ -54,11 +54,11 @@ void OpenOnce(kelvor::Services& services, QWidget* owner) {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  kelvor::AppInfo::Apply(app);
+  kelvor::app_info::Apply(app);
   const int openings = argc > 1 ? std::atoi(argv[1]) : 500;
   QuietServices services;
   QWidget owner;
-  owner.setWindowIcon(kelvor::AppInfo::WindowIcon());
+  owner.setWindowIcon(kelvor::app_info::WindowIcon());
   owner.resize(474, 380);
   owner.show();
   QApplication::processEvents();

@@ -82,7 +82,7 @@ void UseDefaultColours(QWidget* widget) { widget->setPalette(QApplication::palet
 QString Whole(float value) { return QString::fromStdString(flight::FormatNumber(value, "0")); }
 
 // The application's help file: always the one in the program's folder.
-QString ProgramHelpFile() { return AppInfo::Path() + QStringLiteral("/Kelvor.hlp"); }
+QString ProgramHelpFile() { return app_info::Path() + QStringLiteral("/Kelvor.hlp"); }
 
 QColor Rgb(unsigned rrggbb) { return QColor::fromRgb(static_cast<QRgb>(rrggbb)); }
 
@@ -104,8 +104,8 @@ frmLand::frmLand(Services& services, QWidget* parent)
                               Qt::WindowContextHelpButtonHint),
       m_services(services) {
   setObjectName(QStringLiteral("frmLand"));
-  setWindowTitle(AppInfo::ProductName());
-  setWindowIcon(AppInfo::WindowIcon());
+  setWindowTitle(app_info::ProductName());
+  setWindowIcon(app_info::WindowIcon());
   setFont(SansSerif(8.25));
   m_help = new ContextHelp(
       m_services, [this] { Trap([this] { mnuHelpTopics_Click(); }); }, this);
@@ -619,7 +619,7 @@ void frmLand::mnuHelpTopics_Click() {
 
 void frmLand::mnuHelpWeb_Click() {
   Trap([this] {
-    State().webURL = AppInfo::WebAddress().toStdString();
+    State().webURL = app_info::WebAddress().toStdString();
     WebLaunch(State().webURL);
   });
 }

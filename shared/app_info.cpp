@@ -3,9 +3,9 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 
-namespace kelvor {
+namespace kelvor::app_info {
 
-void AppInfo::Apply(QCoreApplication& app) {
+void Apply(QCoreApplication& app) {
   app.setApplicationName(Title());
   app.setOrganizationName(CompanyName());
   app.setOrganizationDomain(QStringLiteral("tandrel.example"));
@@ -19,7 +19,7 @@ void AppInfo::Apply(QCoreApplication& app) {
   }
 }
 
-QIcon AppInfo::WindowIcon() {
+QIcon WindowIcon() {
   // Bitmaps, not the SVG drawing: an SVG window icon loads the SVG plugin at start-up and renders
   // every size the window manager asks for, while a title bar or task switcher needs 64 pixels
   // at most. Made once: every icon made from files renders its own pixmaps into the pixmap
@@ -38,6 +38,6 @@ QIcon AppInfo::WindowIcon() {
   return *icon;
 }
 
-QString AppInfo::Path() { return QCoreApplication::applicationDirPath(); }
+QString Path() { return QCoreApplication::applicationDirPath(); }
 
-}  // namespace kelvor
+}  // namespace kelvor::app_info

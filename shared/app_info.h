@@ -5,28 +5,25 @@
 
 class QCoreApplication;
 
-namespace kelvor {
-
 // Read-only facts about the program.
-class AppInfo {
- public:
-  static QString Title() { return QStringLiteral("Tandrel Lunar landing"); }
-  static QString ProductName() { return QStringLiteral("Tandrel Lunar Landing"); }
-  static QString CompanyName() { return QStringLiteral("Tandrel"); }
-  static QString LegalCopyright() { return QStringLiteral("\u00A9 2026 Tandrel \u00B7 GPLv3+"); }
-  static QString WebAddress() { return QStringLiteral("https://www.tandrel.example/"); }
-  static constexpr int Major = 1;
-  static constexpr int Minor = 0;
-  static constexpr int Revision = 0;
+namespace kelvor::app_info {
 
-  // The icon of the program's windows.
-  static QIcon WindowIcon();
+inline QString Title() { return QStringLiteral("Tandrel Lunar landing"); }
+inline QString ProductName() { return QStringLiteral("Tandrel Lunar Landing"); }
+inline QString CompanyName() { return QStringLiteral("Tandrel"); }
+inline QString LegalCopyright() { return QStringLiteral("\u00A9 2026 Tandrel \u00B7 GPLv3+"); }
+inline QString WebAddress() { return QStringLiteral("https://www.tandrel.example/"); }
+inline constexpr int Major = 1;
+inline constexpr int Minor = 0;
+inline constexpr int Revision = 0;
 
-  // Names the application object after the program (name, organisation, version).
-  static void Apply(QCoreApplication& app);
+// The icon of the program's windows.
+QIcon WindowIcon();
 
-  // The program's folder, without a trailing separator.
-  static QString Path();
-};
+// Names the application object after the program (name, organisation, version).
+void Apply(QCoreApplication& app);
 
-}  // namespace kelvor
+// The program's folder, without a trailing separator.
+QString Path();
+
+}  // namespace kelvor::app_info

@@ -9,7 +9,7 @@ namespace kelvor {
 
 void ShowMessageBox(const QString& text, int style) {
   QMessageBox box(style == kMsgCritical ? QMessageBox::Critical : QMessageBox::NoIcon,
-                  AppInfo::Title(), text, QMessageBox::Ok, QApplication::activeWindow());
+                  app_info::Title(), text, QMessageBox::Ok, QApplication::activeWindow());
   box.exec();
 }
 

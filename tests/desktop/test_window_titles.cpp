@@ -81,7 +81,7 @@ class TestWindowTitles : public QObject {
  private slots:
   void initTestCase() {
     QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
-    kelvor::AppInfo::Apply(*qApp);
+    kelvor::app_info::Apply(*qApp);
   }
 
   void shownTitleIsTheCaption_data() {

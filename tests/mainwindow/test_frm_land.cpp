@@ -676,14 +676,14 @@ class FrmLandTest : public QObject {
     QCOMPARE(aboutShown, effect == QLatin1String("about"));
     QCOMPARE(services->webLaunches,
              effect == QLatin1String("web")
-                 ? QList<std::string>{kelvor::AppInfo::WebAddress().toStdString()}
+                 ? QList<std::string>{kelvor::app_info::WebAddress().toStdString()}
                  : QList<std::string>{});
     QCOMPARE(startUnavailable(), effect == QLatin1String("started"));
     QCOMPARE(text("lblMessage"), effect == QLatin1String("started")   ? QString()
                                  : effect == QLatin1String("aborted") ? kAborted
                                                                       : kOpening);
     QCOMPARE(QString::fromStdString(w->State().webURL),
-             effect == QLatin1String("web") ? kelvor::AppInfo::WebAddress() : QString());
+             effect == QLatin1String("web") ? kelvor::app_info::WebAddress() : QString());
     QCOMPARE(services->HelpFile() != kSentinelHelpFile, effect == QLatin1String("help"));
   }
 
