@@ -293,12 +293,13 @@ void WebLauncherTest::launch_data() {
       << "tmp" << QStringList{QStringLiteral("throw=bad_alloc")} << kMaker << QString()
       << QString();
   // A folder that a game killed outright left behind goes when it holds nothing but the page,
-  // its player's own; anything else in it is the player's, and all of it stays, page included.
+  // its player's own, or nothing at all; anything else in it is the player's, and all of it
+  // stays, page included.
   for (const char* left :
-       {"the page alone", "the page and notes", "the page and a hidden file", "the page and a link",
-        "the page and a folder", "a link in place of the page", "a page of other content",
-        "a page of another user", "the page, in a folder of another user",
-        "the page, in a folder others may write in"}) {
+       {"the page alone", "nothing", "the page and notes", "the page and a hidden file",
+        "the page and a link", "the page and a folder", "a link in place of the page",
+        "a page of other content", "a page of another user",
+        "the page, in a folder of another user", "the page, in a folder others may write in"}) {
     QTest::addRow("folder left by an ended game holding %s", left)
         << "fake.desktop;"
         << "tmp" << QStringList{QStringLiteral("left=") + QLatin1String(left)} << kMaker
@@ -456,7 +457,7 @@ void WebLauncherTest::launch() {
       if (value == QLatin1String("a link in place of the page")) {
         writeFile(folder + QStringLiteral("/elsewhere.HTM"), kPage);
         QVERIFY(QFile::link(folder + QStringLiteral("/elsewhere.HTM"), page));
-      } else {
+      } else if (value != QLatin1String("nothing")) {
         writeFile(page, value == QLatin1String("a page of other content") ? "notes\n" : kPage);
       }
       const QByteArray pagePath = QFile::encodeName(page);
@@ -477,7 +478,7 @@ void WebLauncherTest::launch() {
         QCOMPARE(::chmod(folderPath.constData(), 0770), 0);
       }
       leftHeld = contents(leftOver);
-      leftGoes = value == QLatin1String("the page alone");
+      leftGoes = value == QLatin1String("the page alone") || value == QLatin1String("nothing");
     } else if (name == QLatin1String("throw")) {
       writeFile(folder + QStringLiteral("/throw"), value.toUtf8());
     } else if (name == QLatin1String("workdir")) {

@@ -63,11 +63,16 @@ fi
 
 # --- As the player ---------------------------------------------------------------------------
 
-# What ./play printed, other than the notes named once for a tree: nothing, whether it built or
-# not. The game's own messages are turned off (QT_LOGGING_RULES) where this is asked.
+# The lines of a log other than the notes named once for a tree.
+besides_notes() {
+  grep -v -e '^Recommended, not installed' -e '^  ' -e '^System Info needs the key store ' "$1" || true
+}
+
+# What ./play printed, other than the notes: nothing, whether it built or not. The game's own
+# messages are turned off (QT_LOGGING_RULES) where this is asked.
 only_notes() {
   local extra
-  extra=$(grep -v -e '^Recommended, not installed' -e '^  ' -e '^System Info needs the key store ' "$1" || true)
+  extra=$(besides_notes "$1")
   [ -z "$extra" ] || { sed 's/^/  play: /' "$1" >&2; fail "$2 printed more than the notes named once: $extra"; }
 }
 
@@ -108,7 +113,7 @@ play_until_building() {
 # ./play said, besides the notes, the one line that it sets the build folder up again.
 said_starting_over() {
   local lines
-  lines=$(grep -v -e '^Recommended, not installed' -e '^  ' -e '^System Info needs the key store ' "$1" || true)
+  lines=$(besides_notes "$1")
   [ "$(wc -l <<<"$lines")" = 1 ] && grep -q '^play: setting up the build folder again from the start, as ' <<<"$lines" ||
     { sed 's/^/  play: /' "$1" >&2; fail "$2: ./play did not say in one line that it starts over"; }
   echo "$2: $lines"
@@ -276,7 +281,7 @@ if [ "$1" = --as-player ]; then
     read-only-unbuilt)
       status=0
       ./play </dev/null >"$HOME/play.log" 2>&1 || status=$?
-      lines=$(grep -v -e '^Recommended, not installed' -e '^  ' -e '^System Info needs the key store ' "$HOME/play.log" || true)
+      lines=$(besides_notes "$HOME/play.log")
       echo "$lines"
       ((status == 1)) && [ "$(wc -l <<<"$lines")" = 1 ] && grep -q 'read-only' <<<"$lines" ||
         { cat "$HOME/play.log" >&2; fail "./play in a read-only clone without the game ended with status $status, or did not say why in one line"; }
