@@ -166,10 +166,63 @@ QByteArray FolderPattern(const QByteArray& root) {
   return root + '/' + kFolderPrefix + QByteArray::number(::getpid()) + "-XXXXXX";
 }
 
+// What a left-over folder holds, as far as its removal goes: nothing (a game ended before its
+// page was written, or after it was removed), the page alone, or more.
+enum class Held { kNothing, kThePage, kMore };
+
+// What the open folder `folder` holds. The page is one entry, `name`, and a page as this game
+// writes it: a plain file of the player's own, with no other name, holding `content`; `page` is
+// then filled in with the file's identity.
+Held WhatIsHeld(int folder, const char* name, const QByteArray& content, struct stat* page) {
+  // A listing of its own, so that the folder's descriptor keeps its place.
+  const int listingFd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (listingFd < 0) return Held::kMore;
+  DIR* const listing = ::fdopendir(listingFd);
+  if (listing == nullptr) {
+    ::close(listingFd);
+    return Held::kMore;
+  }
+  int entries = 0;
+  bool onlyThePage = true;
+  while (const dirent* entry = ::readdir(listing)) {
+    if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+    ++entries;
+    onlyThePage = onlyThePage && std::strcmp(entry->d_name, name) == 0;
+  }
+  ::closedir(listing);
+  if (entries == 0) return Held::kNothing;
+  if (!onlyThePage || entries != 1) return Held::kMore;
+
+  if (::fstatat(folder, name, page, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(page->st_mode) ||
+      page->st_uid != ::geteuid() || page->st_nlink != 1 || page->st_size != content.size()) {
+    return Held::kMore;
+  }
+  // Not blocking: should a pipe take the file's place meanwhile, the open does not wait on it.
+  const int fd = ::openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return Held::kMore;
+  struct stat opened {};
+  QByteArray held(content.size() + 1, '\0');
+  qsizetype got = 0;
+  bool same =
+      ::fstat(fd, &opened) == 0 && opened.st_dev == page->st_dev && opened.st_ino == page->st_ino;
+  while (same && got < held.size()) {
+    const ssize_t n = ::read(fd, held.data() + got, held.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) same = false;
+    if (n <= 0) break;
+    got += n;
+  }
+  ::close(fd);
+  return same && got == content.size() && held.left(got) == content ? Held::kThePage : Held::kMore;
+}
+
 // Removes the pages, and their folders, that games of this player which no longer run left in
-// `root`. Only folders of the player's own, named as this game names them, holding nothing but
-// a page named `name`; anything else is left alone. Quietly: a left-over is nobody's error.
-void RemoveLeftOvers(const QByteArray& root, const QByteArray& name) {
+// `root`: only folders of the player's own that nobody else may write in, named as this game
+// names them, holding nothing but a page named `name` with `content`, or nothing at all.
+// Anything else, page included, is the player's: it stays as it is. Everything is looked at through
+// the folders' descriptors and never through a link, so that a name swapped meanwhile is not
+// followed. Quietly: a left-over is nobody's error.
+void RemoveLeftOvers(const QByteArray& root, const QByteArray& name, const QByteArray& content) {
   const int rootFd = ::open(root.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (rootFd < 0) return;
   DIR* const folders = ::fdopendir(rootFd);
@@ -189,10 +242,21 @@ void RemoveLeftOvers(const QByteArray& root, const QByteArray& name) {
         ::openat(rootFd, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (folder < 0) continue;
     struct stat info {};
-    if (::fstat(folder, &info) == 0 && info.st_uid == ::geteuid()) {
-      ::unlinkat(folder, name.constData(), 0);
-      ::unlinkat(rootFd, entry->d_name,
-                 AT_REMOVEDIR);  // fails, harmlessly, if anything else is in it
+    struct stat page {};
+    struct stat still {};
+    const Held held = ::fstat(folder, &info) == 0 && info.st_uid == ::geteuid() &&
+                              (info.st_mode & (S_IWGRP | S_IWOTH)) == 0
+                          ? WhatIsHeld(folder, name.constData(), content, &page)
+                          : Held::kMore;
+    // The very file looked at, and the very folder: nothing put in their place meanwhile.
+    const bool emptied = held == Held::kNothing ||
+                         (held == Held::kThePage &&
+                          ::fstatat(folder, name.constData(), &still, AT_SYMLINK_NOFOLLOW) == 0 &&
+                          still.st_dev == page.st_dev && still.st_ino == page.st_ino &&
+                          ::unlinkat(folder, name.constData(), 0) == 0);
+    if (emptied && ::fstatat(rootFd, entry->d_name, &still, AT_SYMLINK_NOFOLLOW) == 0 &&
+        still.st_dev == info.st_dev && still.st_ino == info.st_ino) {
+      ::unlinkat(rootFd, entry->d_name, AT_REMOVEDIR);  // only ever removes an empty folder
     }
     ::close(folder);
   }
@@ -220,7 +284,7 @@ void TempPage::Write(const QString& root, const QString& name, const QByteArray&
   const QByteArray file = "/" + QFile::encodeName(name);
   if (pattern.size() + file.size() >= PATH_MAX) errors::RaiseFileError(ENAMETOOLONG);
   // Removes what a killed game could not remove itself.
-  RemoveLeftOvers(rootPath, QFile::encodeName(name));
+  RemoveLeftOvers(rootPath, QFile::encodeName(name), content);
   MakeFolder(pattern);
   // The file's path is whole before it is published, and published before the file can exist.
   char page[PATH_MAX];

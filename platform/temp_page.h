@@ -8,7 +8,8 @@ namespace kelvor {
 // A short-lived file in a private folder (mode 0700, unguessable name), so a symlink planted in
 // the temporary folder cannot redirect the write. While the folder may exist, every catchable
 // signal that would end the game first removes both (one already ignored or handled is left
-// alone); what a game killed outright leaves is removed by the next page written there.
+// alone); what a game killed outright leaves is removed by the next page written there, as long
+// as its folder holds nothing else.
 // One page at a time, on one thread: a signal handler reads the paths from fixed storage.
 class TempPage {
  public:

@@ -23,6 +23,7 @@ namespace {
 const QString kMaker = QStringLiteral("https://www.tandrel.example/");
 const QString kNotFound = QStringLiteral("Could not find associated Browser\n0: ");
 const QString kNotStarted = QStringLiteral("Web site not located\n0: ");
+const QByteArray kPage = QByteArray::fromHex("223C48544D4C3E203C5C48544D4C3E220D0A");
 
 // SIGTERM for "TERM", and so on for every signal that ends the game; 0 for another name.
 int signalNumber(const QString& name) {
@@ -51,6 +52,28 @@ void writeFile(const QString& path, const QByteArray& content, bool executable =
   if (executable) {
     QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
   }
+}
+
+// What a folder holds, as far as the game could change it: each entry's name, owner and kind,
+// with a file's content and a link's target.
+QStringList contents(const QString& folder) {
+  QStringList held{QString::number(QFileInfo(folder).ownerId())};
+  const QFileInfoList entries = QDir(folder).entryInfoList(
+      QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
+  for (const QFileInfo& entry : entries) {
+    QString kind;
+    if (entry.isSymLink()) {
+      kind = QStringLiteral("link to ") + entry.symLinkTarget();
+    } else if (entry.isDir()) {
+      kind = QStringLiteral("folder");
+    } else {
+      QFile file(entry.filePath());
+      kind = file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll().toHex())
+                                            : QStringLiteral("unreadable");
+    }
+    held << QStringLiteral("%1 (%2): %3").arg(entry.fileName()).arg(entry.ownerId()).arg(kind);
+  }
+  return held;
 }
 
 // A desktop entry for a program that takes its addresses as `field` (%u: addresses, %f: files).
@@ -269,6 +292,19 @@ void WebLauncherTest::launch_data() {
       << "fake.desktop;"
       << "tmp" << QStringList{QStringLiteral("throw=bad_alloc")} << kMaker << QString()
       << QString();
+  // A folder that a game killed outright left behind goes when it holds nothing but the page,
+  // its player's own, or nothing at all; anything else in it is the player's, and all of it
+  // stays, page included.
+  for (const char* left :
+       {"the page alone", "nothing", "the page and notes", "the page and a hidden file",
+        "the page and a link", "the page and a folder", "a link in place of the page",
+        "a page of other content", "a page of another user",
+        "the page, in a folder of another user", "the page, in a folder others may write in"}) {
+    QTest::addRow("folder left by an ended game holding %s", left)
+        << "fake.desktop;"
+        << "tmp" << QStringList{QStringLiteral("left=") + QLatin1String(left)} << kMaker
+        << QString() << browser;
+  }
   QTest::newRow("temporary folder missing")
       << "fake.desktop;"
       << "missing" << none << kMaker << QStringLiteral("76: Path not found") << QString();
@@ -368,6 +404,9 @@ void WebLauncherTest::launch() {
   int patience = 30000;
   QString signalName;  // sent to the launch once its page is written
   const QString marker = folder + QStringLiteral("/planted-ran");
+  QString leftOver;  // the folder an ended game left, and what it held
+  QStringList leftHeld;
+  bool leftGoes = false;  // the game removes it
   for (const QString& setting : environment) {
     const QString name = setting.section(QLatin1Char('='), 0, 0);
     const QString value = setting.section(QLatin1Char('='), 1);
@@ -401,6 +440,45 @@ void WebLauncherTest::launch() {
       signalName = value;
       writeFile(folder + QStringLiteral("/hold"), "");
       patience = 15000;
+    } else if (name == QLatin1String("left")) {
+      if (value.contains(QLatin1String("another user")) && geteuid() != 0) {
+        QSKIP("only the superuser can give a file to another user");
+      }
+      // The number of a process that has ended.
+      QProcess ended;
+      ended.start(QStringLiteral("true"));
+      QVERIFY(ended.waitForStarted());
+      const qint64 pid = ended.processId();
+      QVERIFY(ended.waitForFinished());
+      leftOver = QStringLiteral("%1/kelvor-web-%2-Ab3dEf").arg(tempRoot).arg(pid);
+      QVERIFY(QDir().mkdir(leftOver));
+      QCOMPARE(::chmod(QFile::encodeName(leftOver).constData(), 0700), 0);
+      const QString page = leftOver + QStringLiteral("/temp.HTM");
+      if (value == QLatin1String("a link in place of the page")) {
+        writeFile(folder + QStringLiteral("/elsewhere.HTM"), kPage);
+        QVERIFY(QFile::link(folder + QStringLiteral("/elsewhere.HTM"), page));
+      } else if (value != QLatin1String("nothing")) {
+        writeFile(page, value == QLatin1String("a page of other content") ? "notes\n" : kPage);
+      }
+      const QByteArray pagePath = QFile::encodeName(page);
+      const QByteArray folderPath = QFile::encodeName(leftOver);
+      if (value == QLatin1String("the page and notes")) {
+        writeFile(leftOver + QStringLiteral("/notes.txt"), "notes\n");
+      } else if (value == QLatin1String("the page and a hidden file")) {
+        writeFile(leftOver + QStringLiteral("/.notes"), "notes\n");
+      } else if (value == QLatin1String("the page and a link")) {
+        QVERIFY(QFile::link(folder + QStringLiteral("/url"), leftOver + QStringLiteral("/notes")));
+      } else if (value == QLatin1String("the page and a folder")) {
+        QVERIFY(QDir().mkdir(leftOver + QStringLiteral("/notes")));
+      } else if (value == QLatin1String("a page of another user")) {
+        QCOMPARE(::chown(pagePath.constData(), 65534, 65534), 0);
+      } else if (value == QLatin1String("the page, in a folder of another user")) {
+        QCOMPARE(::chown(folderPath.constData(), 65534, 65534), 0);
+      } else if (value == QLatin1String("the page, in a folder others may write in")) {
+        QCOMPARE(::chmod(folderPath.constData(), 0770), 0);
+      }
+      leftHeld = contents(leftOver);
+      leftGoes = value == QLatin1String("the page alone") || value == QLatin1String("nothing");
     } else if (name == QLatin1String("throw")) {
       writeFile(folder + QStringLiteral("/throw"), value.toUtf8());
     } else if (name == QLatin1String("workdir")) {
@@ -486,18 +564,22 @@ void WebLauncherTest::launch() {
     QCOMPARE(result.value(QStringLiteral("pageName")).toString(), QStringLiteral("temp.HTM"));
     QCOMPARE(
         QByteArray::fromBase64(result.value(QStringLiteral("pageContent")).toString().toLatin1()),
-        QByteArray::fromHex("223C48544D4C3E203C5C48544D4C3E220D0A"));
+        kPage);
     QCOMPARE(result.value(QStringLiteral("pageFolderMode")).toInt(), 0700);
     const QString pageFolder = result.value(QStringLiteral("pageFolder")).toString();
     QCOMPARE(QFileInfo(pageFolder).absolutePath(), QFileInfo(folder, pageRoot).absoluteFilePath());
     // No page and no private folder outlive the launch.
     QVERIFY2(!QFileInfo::exists(pageFolder), qPrintable(pageFolder));
   }
+  // Nothing is left in the folder but what the game should not touch.
+  QStringList kept;
+  if (!leftOver.isEmpty() && !leftGoes) kept << QFileInfo(leftOver).fileName();
   if (pageRoot != QLatin1String("/tmp") && QFileInfo(folder, pageRoot).isDir()) {
     QCOMPARE(QDir(QFileInfo(folder, pageRoot).absoluteFilePath())
                  .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-             QStringList());
+             kept);
   }
+  if (!kept.isEmpty()) QCOMPARE(contents(leftOver), leftHeld);
 
   const QString argsFile = folder + QStringLiteral("/browser.args");
   if (!program.isEmpty()) {

@@ -10,6 +10,8 @@
 #   second_user.sh without-apt STATE          neither dpkg-query nor apt-get can run
 #   second_user.sh user-install STATE         cmake --install to ~/.local, then played from there
 #   second_user.sh two-plays STATE            two ./play at once, the help to be generated
+#   second_user.sh starts-over STATE          ./play after a set-up that cannot go on, and in a
+#                                             read-only clone
 #   second_user.sh clean-up STATE
 #
 # STATE is a file naming the work folder. Needs root and mount namespaces: exits 77 (skipped)
@@ -40,6 +42,14 @@ if [ "$1" = --in-namespace ]; then
     without-apt) hide=(dpkg-query apt-get) ;;
     without-make) hide=(make) ;;
   esac
+  case "$mode" in
+    read-only-*)
+      mount --bind "$work/tree" "$work/tree"
+      mount -o remount,bind,ro "$work/tree"
+      ;;
+  esac
+  # An empty folder where the game would be built.
+  [ "$mode" != read-only-unbuilt ] || mount -t tmpfs -o ro,mode=755 tmpfs "$work/tree/build/app"
   for program in "${hide[@]}"; do
     # A character device in its place, which cannot be run.
     if path=$(command -v "$program"); then mount --bind /dev/null "$path"; fi
@@ -53,11 +63,16 @@ fi
 
 # --- As the player ---------------------------------------------------------------------------
 
-# What ./play printed, other than the notes named once for a tree: nothing, whether it built or
-# not. The game's own messages are turned off (QT_LOGGING_RULES) where this is asked.
+# The lines of a log other than the notes named once for a tree.
+besides_notes() {
+  grep -v -e '^Recommended, not installed' -e '^  ' -e '^System Info needs the key store ' "$1" || true
+}
+
+# What ./play printed, other than the notes: nothing, whether it built or not. The game's own
+# messages are turned off (QT_LOGGING_RULES) where this is asked.
 only_notes() {
   local extra
-  extra=$(grep -v -e '^Recommended, not installed' -e '^  ' -e '^System Info needs the key store ' "$1" || true)
+  extra=$(besides_notes "$1")
   [ -z "$extra" ] || { sed 's/^/  play: /' "$1" >&2; fail "$2 printed more than the notes named once: $extra"; }
 }
 
@@ -77,6 +92,47 @@ game_starts() {
   kill -0 "$pid" 2>/dev/null || { sed 's/^/  game: /' "$log" >&2; fail "the game ended at once"; }
   kill "$pid"
   wait "$pid" || true
+}
+
+# Runs ./play until its build has begun, the set-up through, then ends it: building the whole
+# game again in another folder would take longer than all the rest.
+play_until_building() {
+  local log=$1 pid deadline=$((SECONDS + 300))
+  rm -f build/play-build.log
+  setsid ./play </dev/null >"$log" 2>&1 &
+  pid=$!
+  until [ -s build/play-build.log ]; do
+    kill -0 "$pid" 2>/dev/null || { sed 's/^/  play: /' "$log" >&2; fail "./play ended before it built"; }
+    ((SECONDS < deadline)) || fail "./play did not set up the build within 300 s"
+    sleep 0.2
+  done
+  kill -- -"$pid" 2>/dev/null || true
+  wait "$pid" || true
+}
+
+# ./play said, besides the notes, the one line that it sets the build folder up again.
+said_starting_over() {
+  local lines
+  lines=$(besides_notes "$1")
+  [ "$(wc -l <<<"$lines")" = 1 ] && grep -q '^play: setting up the build folder again from the start, as ' <<<"$lines" ||
+    { sed 's/^/  play: /' "$1" >&2; fail "$2: ./play did not say in one line that it starts over"; }
+  echo "$2: $lines"
+}
+
+# A compiler first on the PATH that cannot build: one that fails whatever it is asked, or one
+# that gives its version and fails the rest.
+compilers_first() {
+  local folder="$HOME/$1" name
+  mkdir -p "$folder"
+  for name in cc c++ gcc g++; do
+    if [ "$1" = answering ]; then
+      printf '#!/bin/sh\n[ "$1" != --version ] || { echo "%s 1.0"; exit 0; }\nexit 1\n' "$name" >"$folder/$name"
+    else
+      printf '#!/bin/sh\nexit 1\n' >"$folder/$name"
+    fi
+    chmod +x "$folder/$name"
+  done
+  echo "$folder"
 }
 
 if [ "$1" = --as-player ]; then
@@ -170,6 +226,66 @@ if [ "$1" = --as-player ]; then
       only_notes "$HOME/play1.log" "the first ./play"
       only_notes "$HOME/play2.log" "the second ./play"
       ;;
+    starts-over)
+      export QT_LOGGING_RULES='*=false'
+      # A first set-up with a broken compiler first on the PATH fails, then the PATH is put
+      # right: the set-up must not keep the compiler it found.
+      for kind in failing answering; do
+        row="a compiler that is $kind, first on the PATH, then put right"
+        rm -rf build/CMakeCache.txt build/CMakeFiles
+        status=0
+        PATH="$(compilers_first "$kind"):$PATH" ./play </dev/null >"$HOME/play.log" 2>&1 || status=$?
+        ((status == 1)) || { cat "$HOME/play.log" >&2; fail "$row: the set-up did not fail"; }
+        ./play </dev/null >"$HOME/play.log" 2>&1 &
+        game_starts $! "$HOME/play.log"
+        said_starting_over "$HOME/play.log" "$row"
+      done
+      # The clone copied to another folder, with a file of the player's in the build folder.
+      row="a moved clone"
+      rm -rf "$HOME/moved" "$HOME/renamed"
+      cp -a . "$HOME/moved"
+      cd "$HOME/moved"
+      echo "the player's" >build/install_manifest.txt
+      play_until_building "$HOME/play.log"
+      said_starting_over "$HOME/play.log" "$row"
+      [ "$(sed -n 's/^CMAKE_CACHEFILE_DIR:INTERNAL=//p' build/CMakeCache.txt)" = "$HOME/moved/build" ] ||
+        fail "$row: the build folder was not set up for its new place"
+      [ "$(cat build/install_manifest.txt)" = "the player's" ] || fail "$row: the install record went"
+      [ -d "$work/tree/build/app" ] || fail "$row: the clone it came from lost its build"
+      # The compiler the player chose stays after a move, with nothing asked.
+      row="a clone set up with CXX=clang++, renamed"
+      if command -v clang++ >/dev/null; then
+        rm -rf build/CMakeCache.txt build/CMakeFiles
+        CXX=clang++ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+        chosen=$(sed -n 's/^CMAKE_CXX_COMPILER:[A-Z]*=//p' build/CMakeCache.txt)
+        cd "$HOME"
+        mv moved renamed
+        cd renamed
+        play_until_building "$HOME/play.log"
+        said_starting_over "$HOME/play.log" "$row"
+        now=$(sed -n 's/^CMAKE_CXX_COMPILER:[A-Z]*=//p' build/CMakeCache.txt)
+        [ "$now" = "$chosen" ] || fail "$row: the build is set up with $now, not $chosen"
+      else
+        echo "SKIP: $row: clang++ is not installed"
+      fi
+      cd "$work/tree"
+      rm -rf "$HOME/moved" "$HOME/renamed"
+      ;;
+    read-only-built)
+      # Nothing to write and nothing to build: the game starts.
+      export QT_LOGGING_RULES='*=false'
+      ./play </dev/null >"$HOME/play.log" 2>&1 &
+      game_starts $! "$HOME/play.log"
+      only_notes "$HOME/play.log" "./play in a read-only clone"
+      ;;
+    read-only-unbuilt)
+      status=0
+      ./play </dev/null >"$HOME/play.log" 2>&1 || status=$?
+      lines=$(besides_notes "$HOME/play.log")
+      echo "$lines"
+      ((status == 1)) && [ "$(wc -l <<<"$lines")" = 1 ] && grep -q 'read-only' <<<"$lines" ||
+        { cat "$HOME/play.log" >&2; fail "./play in a read-only clone without the game ended with status $status, or did not say why in one line"; }
+      ;;
   esac
   exit 0
 fi
@@ -210,5 +326,9 @@ case "$mode" in
     work=$(cat "$state")
     in_namespace "$mode"
     [ "$mode" != play-without-root ] || in_namespace without-make
+    if [ "$mode" = starts-over ]; then
+      in_namespace read-only-built
+      in_namespace read-only-unbuilt
+    fi
     ;;
 esac
