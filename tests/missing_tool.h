@@ -7,15 +7,15 @@
 #include <QtTest>
 
 // How the German locale some rows play the game under is usually made.
-#define KELVOR_GERMAN_LOCALE_MISSING                                                    \
+#define KELVOR_GERMAN_LOCALE_MISSING                                                   \
   "the locale de_DE.UTF-8 is missing. On Debian, uncomment it in /etc/locale.gen and " \
-  "run locale-gen; on Fedora, install glibc-langpack-de; elsewhere, run "               \
+  "run locale-gen; on Fedora, install glibc-langpack-de; elsewhere, run "              \
   "localedef -i de_DE -f UTF-8 de_DE.UTF-8"
 
-#define KELVOR_SKIP_MISSING(reason)                                              \
-  do {                                                                           \
-    if (qEnvironmentVariableIntValue("KELVOR_REQUIRE_TEST_TOOLS") != 0) {        \
-      QFAIL(qPrintable(QStringLiteral("required by this build: ") + (reason)));  \
-    }                                                                            \
-    QSKIP(qPrintable(QString(reason)));                                          \
+#define KELVOR_SKIP_MISSING(reason)                                             \
+  do {                                                                          \
+    if (qEnvironmentVariableIntValue("KELVOR_REQUIRE_TEST_TOOLS") != 0) {       \
+      QFAIL(qPrintable(QStringLiteral("required by this build: ") + (reason))); \
+    }                                                                           \
+    QSKIP(qPrintable(QString(reason)));                                         \
   } while (false)

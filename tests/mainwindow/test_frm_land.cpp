@@ -33,8 +33,8 @@
 #include "shared/app_info.h"
 #include "shared/message_box.h"
 #include "tests/fake_services.h"
-#include "tests/mission_texts.h"
 #include "tests/missing_tool.h"
+#include "tests/mission_texts.h"
 
 using kelvor::FittingLabel;
 using kelvor::VerticalProgressBar;

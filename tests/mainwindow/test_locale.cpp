@@ -8,8 +8,8 @@
 #include <QTest>
 #include <clocale>
 
-#include "platform/help_viewer.h"
 #include "mainwindow/frm_land.h"
+#include "platform/help_viewer.h"
 #include "tests/fake_services.h"
 #include "tests/missing_tool.h"
 
