@@ -39,7 +39,8 @@ present() {
 described() {
   case $1 in
     program:*) echo "the program ${1#program:}" ;;
-    file:* | executable:*) echo "${1#*:}" ;;
+    file:*) echo "the file ${1#file:}" ;;
+    executable:*) echo "the program ${1#executable:}" ;;
     locale:*)
       name=${1#locale:}
       language=${name%%.*}
