@@ -1,6 +1,6 @@
 // The game played by a German-speaking user: the decimal comma in the readouts and the report,
-// and the month's German name in the date panel. Runs with the de_DE.UTF-8 locale, which the
-// test scripts generate.
+// and the month's German name in the date panel. Runs with the de_DE.UTF-8 locale, which
+// scripts/ensure-deps --test makes on Debian; ctest skips this test where it is missing.
 #include <QApplication>
 #include <QDate>
 #include <QLabel>
@@ -8,9 +8,10 @@
 #include <QTest>
 #include <clocale>
 
-#include "platform/help_viewer.h"
 #include "mainwindow/frm_land.h"
+#include "platform/help_viewer.h"
 #include "tests/fake_services.h"
+#include "tests/missing_tool.h"
 
 class LocaleTest : public QObject {
   Q_OBJECT
@@ -24,8 +25,7 @@ class LocaleTest : public QObject {
  private slots:
   void initTestCase() {
     const char* numeric = std::setlocale(LC_NUMERIC, nullptr);
-    QVERIFY2(QByteArray(numeric).startsWith("de_DE"),
-             "the de_DE.UTF-8 locale is missing: run scripts/ensure-deps");
+    QVERIFY2(QByteArray(numeric).startsWith("de_DE"), KELVOR_GERMAN_LOCALE_MISSING);
     services.onMessage = [](const QString& text, int) {
       QFAIL(qPrintable(QStringLiteral("unexpected message: ") + text));
     };

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "platform/session_bus.h"
+#include "tests/missing_tool.h"
 
 namespace {
 
@@ -285,7 +286,7 @@ class SessionBusTest : public QObject {
     });
     if (bus.endsWith(QLatin1String("dbus-daemon"))) {
       if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty()) {
-        QSKIP("dbus-daemon is not installed");
+        KELVOR_SKIP_MISSING("the program dbus-daemon is missing");
       }
       daemon.start(QStringLiteral("dbus-daemon"),
                    {QStringLiteral("--session"), QStringLiteral("--nofork"),

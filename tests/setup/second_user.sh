@@ -189,7 +189,8 @@ if [ "$1" = --as-player ]; then
       game_starts $! "$HOME/play.log"
       ;;
     user-install)
-      # As the README has it: the whole build (./play built the game alone), then the install.
+      # The README's steps for yourself alone, in the Release folder ./play made rather than in
+      # a folder of their own: the whole build (./play built the game alone), then the install.
       cmake --build build -j"$(nproc)" >/dev/null
       # ~/.local/bin is there before: the uninstall afterwards leaves it.
       mkdir -p "$HOME/.local/bin"
