@@ -11,9 +11,12 @@
 
 // The services a window is handed, for tests: nothing waits for a person, no help viewer, browser
 // or system-information program is started, and no sound is made. Every request is written
-// down; a test that wants to act while a message box would be up sets onMessage. The alarm
-// takes its tone's time in silence, as on a machine without a sound card, and the clock is the
-// system's, so a free fall runs as it does in the game.
+// down; a test that wants to act while a message box would be up sets onMessage. The alarm is
+// silent, and a beep moves the clock on by the tone's length instead of taking that time, so an
+// alarm second of the free fall passes at once: the clock is the system's monotonic one plus the
+// tones skipped. A test of the free fall in real time sets realTimeAlarm: each beep then takes
+// its tone's time, as on a machine without a sound card. A beep a test replaces with the real
+// alarm's takes its time too, and the clock follows it.
 class FakeServices : public kelvor::Services {
  public:
   struct Message {
@@ -54,12 +57,23 @@ class FakeServices : public kelvor::Services {
   }
   void WebLaunch(const std::string& url) override { webLaunches.append(url); }
   void StartSysInfo() override { ++sysInfoStarts; }
-  void Beep() override { std::this_thread::sleep_for(kToneLength); }
+  void Beep() override {
+    if (realTimeAlarm) {
+      std::this_thread::sleep_for(kToneLength);
+    } else {
+      m_skipped += kToneLength;
+    }
+  }
   double MonotonicSeconds() override {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch() +
+                                         m_skipped)
         .count();
   }
 
   // As long as the game's alarm tone.
   static constexpr std::chrono::milliseconds kToneLength{255};
+  bool realTimeAlarm = false;
+
+ private:
+  std::chrono::steady_clock::duration m_skipped{};
 };

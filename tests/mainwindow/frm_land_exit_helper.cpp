@@ -3,6 +3,7 @@
 #include <signal.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QPushButton>
@@ -64,10 +65,18 @@ int main(int argc, char** argv) {
     w.cmdBurn_Click();
     Say("fall ended");
   } else if (scenario.endsWith("message-box")) {
-    QTimer::singleShot(100, [&] {
-      if (QApplication::activeModalWidget()) Say("box open");
+    // Asks for the end once the box is up, or after ten seconds without one.
+    QTimer poll;
+    QElapsedTimer waited;
+    waited.start();
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      const bool open = QApplication::activeModalWidget() != nullptr;
+      if (!open && waited.elapsed() < 10000) return;
+      poll.stop();
+      if (open) Say("box open");
       end();
     });
+    poll.start(10);
     services.ShowMessage(QStringLiteral("Houston"), kelvor::kMsgOkOnly);
     Say("box closed");
   } else if (scenario.endsWith("help-viewer")) {
@@ -80,15 +89,24 @@ int main(int argc, char** argv) {
     QFile help(helpFile);
     if (!script.open(QIODevice::WriteOnly) || !help.open(QIODevice::WriteOnly)) return 5;
     script.write(
-        "#!/bin/sh\necho $$ > \"$0.pid\"\ntrap 'sleep 3; exit 0' TERM\n"
+        "#!/bin/sh\ntrap 'sleep 3; exit 0' TERM\necho $$ > \"$0.pid\"\n"
         "while :; do sleep 0.1; done\n");
     script.close();
     script.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     kelvor::HelpViewer viewer([](const kelvor::HelpFailure&) {}, viewerPath);
     viewer.ShowContents(helpFile);
-    QTest::qWait(300);
+    // The viewer is under way, its slow ending set up, once it has written its whole pid.
     QFile pidFile(viewerPath + QStringLiteral(".pid"));
-    const pid_t pid = pidFile.open(QIODevice::ReadOnly) ? pidFile.readAll().trimmed().toInt() : 0;
+    pid_t pid = 0;
+    (void)QTest::qWaitFor(
+        [&] {
+          if (!pidFile.open(QIODevice::ReadOnly)) return false;
+          const QByteArray line = pidFile.readAll();
+          pidFile.close();
+          if (line.endsWith('\n')) pid = line.trimmed().toInt();
+          return pid > 0;
+        },
+        10000);
     if (pid > 0 && ::kill(pid, 0) == 0) Say("viewer running");
     end();
   } else if (scenario.endsWith("nested-loop")) {

@@ -39,6 +39,7 @@
 using kelvor::FittingLabel;
 using kelvor::VerticalProgressBar;
 using kelvor::test::kAborted;
+using kelvor::test::kCrash;
 using kelvor::test::kOpening;
 
 namespace {
@@ -786,7 +787,9 @@ class FrmLandTest : public QObject {
     activate();
     key(Qt::Key_Tab);
     key(Qt::Key_I, Qt::AltModifier);
-    QTest::qWait(150);  // a mnemonic click completes after a short animation
+    // A mnemonic clicks after a short animation, the button held down meanwhile: let any click
+    // under way complete.
+    QTRY_VERIFY(!get<QPushButton>("cmdBurn")->isDown());
     QCOMPARE(QApplication::focusWidget(), nullptr);
     QCOMPARE(text("lblTime"), QStringLiteral("0"));
     QCOMPARE(w->State().sngAltitude, 500.0f);
@@ -862,6 +865,7 @@ class FrmLandTest : public QObject {
   }
 
   void freeFallPlaysOutOneSecondPerPass() {
+    services->realTimeAlarm = true;  // the second as the player hears it
     w->mnuGameStart_Click();
     fly({30, 30, 30});
     QTimer watch;
@@ -880,6 +884,25 @@ class FrmLandTest : public QObject {
     QCOMPARE(text("lblSpeed"), QStringLiteral("-45"));
     QCOMPARE(get<VerticalProgressBar>("pbAltitude")->Value(), 548.0f);
     QCOMPARE(text("lblMessage"), kAborted);
+  }
+
+  void freeFallLandsOnItsOwn() {
+    w->mnuGameStart_Click();
+    fly({30, 30, 30});
+    QElapsedTimer clock;
+    clock.start();
+    ignite();  // empties the tank, then falls for 27 seconds, yielding after each
+    QCOMPARE(text("lblMessage"), QStringLiteral("Touchdown at 31.32 seconds.\r\n"
+                                                "Landing velocity is 86.60 ft/sec.\r\n"
+                                                "0 units of fuel remaining.\r\n\r\n") +
+                                     kCrash + QStringLiteral("\r\n>"));
+    QCOMPARE(text("lblAlt"), QStringLiteral("0.0"));
+    QCOMPARE(get<VerticalProgressBar>("pbAltitude")->Value(), 0.0f);
+    QCOMPARE(w->State().vMission, std::optional<bool>(true));
+    QVERIFY(burnControlsDisabled());
+    QVERIFY(startAvailable());
+    // The alarm seconds pass on the fake's clock, not the wall's.
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
   }
 
   // --- context help -------------------------------------------------------------------------
