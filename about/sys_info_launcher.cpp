@@ -1,8 +1,8 @@
 #include "about/sys_info_launcher.h"
 
 #include <QByteArray>
-#include <QFile>
 #include <array>
+#include <utility>
 
 #include "errors/runtime_error.h"
 #include "platform/child_process.h"
@@ -46,34 +46,18 @@ QByteArray ResolveProgram(const QByteArray& path) {
 
 }  // namespace
 
-SysInfoLauncher::SysInfoLauncher(ShowMessageFunction showMessage, const QString& storePath,
-                                 NormalFileTest isNormalFile)
-    : m_showMessage(std::move(showMessage)),
-      m_store(QFile::encodeName(storePath).toStdString()),
-      m_isNormalFile(std::move(isNormalFile)) {}
-
-SysInfoLauncher::NormalFileTest SysInfoLauncher::DiskFileTest() { return &IsNormalFile; }
+SysInfoLauncher::SysInfoLauncher(ShowMessageFunction showMessage, keystore::KeyStore& registry)
+    : m_showMessage(std::move(showMessage)), m_registry(registry) {}
 
 bool SysInfoLauncher::GetKeyValue(std::uint32_t KeyRoot, const QString& KeyName,
                                   const QString& SubKeyRef, QString& KeyVal) {
-  std::optional<QByteArray> bytes;
-  if (!GetKeyBytes(KeyRoot, KeyName, SubKeyRef, bytes)) {
-    KeyVal.clear();
-    return false;
-  }
-  if (bytes) KeyVal = QString::fromLocal8Bit(*bytes);
-  return true;
-}
-
-bool SysInfoLauncher::GetKeyBytes(std::uint32_t KeyRoot, const QString& KeyName,
-                                  const QString& SubKeyRef, std::optional<QByteArray>& KeyVal) {
-  KeyVal.reset();
   std::uint32_t hKey = 0;
-  const KeyCloser closer(m_store, hKey);
+  const KeyCloser closer(m_registry, hKey);
 
   const QByteArray keyName = KeyName.toLocal8Bit();
-  if (m_store.OpenKeyEx(KeyRoot, keyName.toStdString(), 0, kKeyAllAccess, &hKey) !=
+  if (m_registry.OpenKeyEx(KeyRoot, keyName.toStdString(), 0, kKeyAllAccess, &hKey) !=
       keystore::kErrorSuccess) {
+    KeyVal.clear();
     return false;
   }
 
@@ -81,8 +65,9 @@ bool SysInfoLauncher::GetKeyBytes(std::uint32_t KeyRoot, const QString& KeyName,
   std::uint32_t dataSize = kDataBufferSize;
   std::uint32_t type = 0;
   const QByteArray valueName = SubKeyRef.toLocal8Bit();
-  if (m_store.QueryValueEx(hKey, valueName.toStdString(), &type, buffer.data(), &dataSize) !=
+  if (m_registry.QueryValueEx(hKey, valueName.toStdString(), &type, buffer.data(), &dataSize) !=
       keystore::kErrorSuccess) {
+    KeyVal.clear();
     return false;
   }
 
@@ -96,13 +81,13 @@ bool SysInfoLauncher::GetKeyBytes(std::uint32_t KeyRoot, const QString& KeyName,
 
   switch (type) {
     case keystore::kRegSz:
-      KeyVal = text;
+      KeyVal = QString::fromLatin1(text);
       break;
     case keystore::kRegDword: {
-      QByteArray hex = "&h";
+      QString hex = QStringLiteral("&h");
       for (qsizetype i = text.size() - 1; i >= 0; --i) {
-        hex += QByteArray::number(static_cast<unsigned char>(text[i]), 16)
-                   .rightJustified(2, '0')
+        hex += QString::number(static_cast<unsigned char>(text[i]), 16)
+                   .rightJustified(2, QLatin1Char('0'))
                    .toUpper();
       }
       KeyVal = hex;
@@ -128,26 +113,26 @@ void SysInfoLauncher::StartProgram(const QByteArray& path) {
 void SysInfoLauncher::StartSysInfo() {
   // True when the program was started; false for every way of not finding it.
   const auto launch = [this]() -> bool {
-    std::optional<QByteArray> path;
-    if (!GetKeyBytes(keystore::kHKeyLocalMachine,
+    // Empty at the start of each launch: a value of another type leaves it so.
+    QString path;
+    if (!GetKeyValue(keystore::kHKeyLocalMachine,
                      QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
                      QStringLiteral("PATH"), path)) {
-      if (!GetKeyBytes(keystore::kHKeyLocalMachine,
+      if (!GetKeyValue(keystore::kHKeyLocalMachine,
                        QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location"),
                        QStringLiteral("MSINFO"), path)) {
         return false;
       }
       // Only the folder is known here, so the program must be seen on the disk first. A folder
-      // relative to the working folder names none; an empty one (or a value of another type)
-      // leaves the program's name alone, which is a path in the root folder.
-      const QByteArray folder = path.value_or(QByteArray());
+      // relative to the working folder names none; an empty one leaves the program's name
+      // alone, which is a path in the root folder.
+      const QByteArray folder = path.toLatin1();
       if (!folder.isEmpty() && !folder.startsWith('/')) return false;
       const QByteArray program = folder + kProgramName;
-      if (!m_isNormalFile(program.toStdString())) return false;
-      path = program;
+      if (!IsNormalFile(program.toStdString())) return false;
+      path = QString::fromLatin1(program);
     }
-    // A value of another type names no program.
-    StartProgram(path.value_or(QByteArray()));
+    StartProgram(path.toLatin1());
     return true;
   };
 

@@ -3,7 +3,6 @@
 #include <chrono>
 
 #include "errors/runtime_error.h"
-#include "platform/child_process.h"
 #include "shared/message_box.h"
 
 namespace kelvor {
@@ -20,22 +19,9 @@ enum class Failure { kNone, kNoProgram, kNotStarted };
 
 }  // namespace
 
-WebLauncher::WebLauncher(ShowMessageFunction showMessage, QString tempRoot, OpenPage openPage)
-    : m_showMessage(std::move(showMessage)),
-      m_tempRoot(std::move(tempRoot)),
-      m_openPage(std::move(openPage)) {}
-
-WebLauncher::OpenPage WebLauncher::DesktopOpenPage() {
-  return DesktopOpenPage(&child_process::StartDetached);
-}
-
-WebLauncher::OpenPage WebLauncher::DesktopOpenPage(DesktopBrowser::StartProgram start) {
-  const DesktopBrowser* browser = DesktopBrowser::Get();
-  if (browser == nullptr) return {};
-  return [browser, start](const std::string& pagePath, const std::string& url) {
-    return browser->Open(pagePath, url, kDesktopWait, kMaxProgramPath, start);
-  };
-}
+WebLauncher::WebLauncher(ShowMessageFunction showMessage, QString tempRoot,
+                         const DesktopBrowser* browser)
+    : m_showMessage(std::move(showMessage)), m_tempRoot(std::move(tempRoot)), m_browser(browser) {}
 
 QString WebLauncher::PageName() { return QStringLiteral("temp.HTM"); }
 
@@ -51,11 +37,12 @@ void WebLauncher::WebLaunch(const std::string& sURL) const {
   try {
     // The page is written only once a launch can be attempted: without a desktop to ask there
     // is nothing to ask about it.
-    if (!m_openPage) {
+    if (m_browser == nullptr) {
       failure = Failure::kNoProgram;
     } else {
       page.Write(m_tempRoot, PageName(), PageContent());
-      const DesktopBrowser::Result result = m_openPage(page.Path().toStdString(), sURL);
+      const DesktopBrowser::Result result =
+          m_browser->Open(page.Path().toStdString(), sURL, kDesktopWait, kMaxProgramPath);
       if (result == DesktopBrowser::Result::kNoProgram) {
         failure = Failure::kNoProgram;
       } else if (result == DesktopBrowser::Result::kNotStarted) {

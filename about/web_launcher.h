@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QString>
-#include <functional>
 #include <string>
 
 #include "platform/desktop_browser.h"
@@ -28,15 +27,10 @@ namespace kelvor {
 // number, ": " and its description.
 class WebLauncher {
  public:
-  // Asks the desktop which program opens the page at `pagePath` and starts it with `url` as its
-  // one argument.
-  using OpenPage =
-      std::function<DesktopBrowser::Result(const std::string& pagePath, const std::string& url)>;
-
   // Messages go to `showMessage`. `tempRoot` is the folder that receives the private folder.
-  // `openPage` is the desktop's browser lookup and start, empty where there is no desktop to ask.
+  // `browser` is the desktop's browser lookup and start, null where there is no desktop to ask.
   explicit WebLauncher(ShowMessageFunction showMessage, QString tempRoot = TempPage::DefaultRoot(),
-                       OpenPage openPage = DesktopOpenPage());
+                       const DesktopBrowser* browser = DesktopBrowser::Get());
 
   // Opens `sURL` unchanged in the browser, or reports why not. Throws errors::RuntimeError only
   // when the page cannot be removed after a failure; the caller's error trap reports that.
@@ -47,15 +41,11 @@ class WebLauncher {
   static QByteArray PageContent();
   // The longest program path the launcher accepts.
   static constexpr int kMaxProgramPath = 255;
-  // The desktop's own lookup, through GIO, with the program started as every program the game
-  // starts, or by `start`; empty without a usable GIO.
-  static OpenPage DesktopOpenPage();
-  static OpenPage DesktopOpenPage(DesktopBrowser::StartProgram start);
 
  private:
   ShowMessageFunction m_showMessage;
   QString m_tempRoot;
-  OpenPage m_openPage;
+  const DesktopBrowser* m_browser;
 };
 
 }  // namespace kelvor

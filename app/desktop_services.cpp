@@ -4,6 +4,7 @@
 
 #include "about/sys_info_launcher.h"
 #include "about/web_launcher.h"
+#include "platform/key_store.h"
 #include "shared/help_failure.h"
 #include "shared/message_box.h"
 
@@ -29,9 +30,9 @@ void DesktopServices::WebLaunch(const std::string& url) {
 }
 
 void DesktopServices::StartSysInfo() {
-  SysInfoLauncher([this](const QString& text, int style) {
-    ShowMessage(text, style);
-  }).StartSysInfo();
+  keystore::KeyStore registry(keystore::KeyStore::kDefaultPath);
+  SysInfoLauncher([this](const QString& text, int style) { ShowMessage(text, style); }, registry)
+      .StartSysInfo();
 }
 
 void DesktopServices::Beep() { m_alarm.Beep(); }

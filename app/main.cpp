@@ -10,6 +10,7 @@
 
 #include "app/desktop_services.h"
 #include "app/mod_kelvor.h"
+#include "mainwindow/frm_land.h"
 #include "platform/child_process.h"
 #include "platform/desktop_browser.h"
 #include "platform/session_bus.h"
@@ -104,7 +105,8 @@ int main(int argc, char* argv[]) {
 
   kelvor::app_info::Apply(app);
   kelvor::DesktopServices services;
-  kelvor::modKelvor::Main(services);
+  kelvor::modKelvor::Main(
+      services, [](kelvor::Services& given) -> QWidget* { return new kelvor::frmLand(given); });
   const int result = app.exec();
 
   // Windows still alive when the loop ends go before the application object they need.

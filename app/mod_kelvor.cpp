@@ -8,7 +8,6 @@
 #include <utility>
 
 #include "app/splashkv.h"
-#include "mainwindow/frm_land.h"
 #include "shared/message_box.h"
 
 namespace kelvor::modKelvor {
@@ -41,15 +40,14 @@ void PaintNow(QWidget* splash) {
 
 }  // namespace
 
-void Main(Services& services, const StartupOptions& options) {
+void Main(Services& services, const LoadMainWindow& loadMainWindow, const StartupOptions& options) {
   bool armed = false;
   ErrorTrap(services, [&] {
     auto* splash = new splashkv(services);
     splash->show();
     PaintNow(splash);
 
-    QWidget* mainWindow =
-        options.loadMainWindow ? options.loadMainWindow(services) : new frmLand(services);
+    QWidget* mainWindow = loadMainWindow(services);
     splash->SetMainWindow(mainWindow);
 
     splash->Timer1->setInterval(options.timerInterval > 0 ? options.timerInterval

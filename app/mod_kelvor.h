@@ -9,11 +9,13 @@ class QWidget;
 // The start-up module: the program begins in Main, before any window exists.
 namespace kelvor::modKelvor {
 
-// How start-up loads the main window and how long the splash waits after the load. Left
-// empty: the real main window and splashkv::kTimerInterval. Tests load stand-ins and shorten the
-// wait.
+// Makes the main window, hidden, its load handler run: the program's frmLand, which main()
+// chooses as it chooses the services; a stand-in in the tests of the start-up sequence.
+using LoadMainWindow = std::function<QWidget*(Services&)>;
+
+// How long the splash waits after the load. Left at 0: splashkv::kTimerInterval. Tests shorten
+// the wait.
 struct StartupOptions {
-  std::function<QWidget*(Services&)> loadMainWindow;
   int timerInterval = 0;
 };
 
@@ -21,6 +23,7 @@ struct StartupOptions {
 // timer that later closes the splash and shows the main window. A failed load is reported and
 // ends the program as soon as the event loop starts. Every window gets `services`, which must
 // outlive them.
-void Main(Services& services, const StartupOptions& options = {});
+void Main(Services& services, const LoadMainWindow& loadMainWindow,
+          const StartupOptions& options = {});
 
 }  // namespace kelvor::modKelvor

@@ -40,12 +40,6 @@ void VerticalProgressBar::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
 }
 
-void VerticalProgressBar::SetMin(float min) {
-  if (!std::isfinite(min) || !(min < m_max) || min > m_value) InvalidValue();
-  m_min = min;
-  Redraw();
-}
-
 void VerticalProgressBar::SetMax(float max) {
   if (!std::isfinite(max) || !(max > m_min) || max < m_value) InvalidValue();
   m_max = max;

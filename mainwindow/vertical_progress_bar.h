@@ -22,13 +22,10 @@ class VerticalProgressBar : public QWidget {
   float Value() const { return m_value; }
 
   // Each throws errors::RuntimeError (380, "Invalid property value") and changes nothing when
-  // the result would not satisfy min < max and min <= value <= max.
-  void SetMin(float min);
+  // the result would not satisfy min < max and min <= value <= max. The minimum stays 0, as the
+  // panel's bars are designed.
   void SetMax(float max);
   void SetValue(float value);
-
-  // What is on the screen: the drawing bar, for a look at its whole-number range and value.
-  const QProgressBar& Display() const { return *m_display; }
 
  protected:
   void resizeEvent(QResizeEvent* event) override;

@@ -135,7 +135,6 @@ struct AlarmSound::Channel {
       return false;
     }
     pcm = opened;
-    hasDevice = true;
     return true;
   }
 
@@ -145,7 +144,6 @@ struct AlarmSound::Channel {
     alsa->pcm_drop(pcm);
     alsa->pcm_close(pcm);
     pcm = nullptr;
-    hasDevice = false;
   }
 
   // Plays the tone; returns the number of frames that did not reach the device. Returns once
@@ -176,10 +174,9 @@ struct AlarmSound::Channel {
   bool closing = false;      // the alarm is destroyed: close the device and end
   bool ended = false;        // the device is closed and the sound thread about to return
 
-  std::atomic<bool> failed = false;     // the device refused or went away: silent from now on
-  std::atomic<bool> hasDevice = false;  // for HasDevice, read on the window's thread
-  snd_pcm_t* pcm = nullptr;             // the sound thread's alone
-  bool openTried = false;               // the sound thread's alone
+  std::atomic<bool> failed = false;  // the device refused or went away: silent from now on
+  snd_pcm_t* pcm = nullptr;          // the sound thread's alone
+  bool openTried = false;            // the sound thread's alone
 };
 
 AlarmSound::AlarmSound() : m_channel(std::make_shared<Channel>(MakeTone())) {}
@@ -200,8 +197,6 @@ AlarmSound::~AlarmSound() {
     m_thread.detach();
   }
 }
-
-bool AlarmSound::HasDevice() const { return m_channel->hasDevice; }
 
 std::vector<std::int16_t> AlarmSound::MakeTone() {
   const auto frames = static_cast<std::size_t>(kSampleRate * kToneLength.count() / 1000);

@@ -27,10 +27,6 @@ class AlarmSound {
 
   void Beep();
 
-  // True while a device is open: not before the first beep, nor while opening blocks, nor after
-  // the device failed.
-  bool HasDevice() const;
-
   // A pulse with soft edges, then silence, kToneLength in all.
   static std::vector<std::int16_t> MakeTone();
 

@@ -289,6 +289,19 @@ void Work(const std::shared_ptr<Search>& search) {
   search->changed.notify_all();
 }
 
+// The browser GIO finds. The search may wait on GVfs or a hung file system, so it runs on a
+// worker thread the caller waits for only so long; only the caller starts the browser.
+class GioBrowser final : public DesktopBrowser {
+ public:
+  explicit GioBrowser(const GioApi& gio) : m_gio(gio) {}
+
+  Result Open(const std::string& pagePath, const std::string& url, std::chrono::milliseconds limit,
+              std::size_t maxProgramPath) const override;
+
+ private:
+  const GioApi& m_gio;
+};
+
 }  // namespace
 
 void DesktopBrowser::KeepSearchPathsAbsolute() {
@@ -316,14 +329,13 @@ void DesktopBrowser::KeepSearchPathsAbsolute() {
 const DesktopBrowser* DesktopBrowser::Get() {
   static const std::optional<GioApi> gio = LoadGio();
   if (!gio) return nullptr;
-  static const DesktopBrowser browser(*gio);
+  static const GioBrowser browser(*gio);
   return &browser;
 }
 
-DesktopBrowser::Result DesktopBrowser::Open(const std::string& pagePath, const std::string& url,
-                                            std::chrono::milliseconds limit,
-                                            std::size_t maxProgramPath,
-                                            const StartProgram& start) const {
+DesktopBrowser::Result GioBrowser::Open(const std::string& pagePath, const std::string& url,
+                                        std::chrono::milliseconds limit,
+                                        std::size_t maxProgramPath) const {
   const auto search = std::make_shared<Search>(m_gio, pagePath, url, maxProgramPath);
   std::thread worker;
   try {
@@ -347,7 +359,7 @@ DesktopBrowser::Result DesktopBrowser::Open(const std::string& pagePath, const s
   worker.join();
   if (search->failed) return Result::kNotStarted;
   if (search->argv.empty()) return Result::kNoProgram;
-  return start(search->argv) ? Result::kStarted : Result::kNotStarted;
+  return child_process::StartDetached(search->argv) ? Result::kStarted : Result::kNotStarted;
 }
 
 }  // namespace kelvor

@@ -1,18 +1,13 @@
 #pragma once
 
 #include <chrono>
-#include <functional>
+#include <cstddef>
 #include <string>
-#include <vector>
 
 namespace kelvor {
 
-struct GioApi;
-
-// The desktop's browser for a web page, found through GIO. GIO is opened by name at the first
-// use rather than linked: mapped, it and its libraries take over a megabyte, and most games
-// never open the web site. The search may wait on GVfs or a hung file system, so it runs on a
-// worker thread the caller waits for only so long; only the caller starts the browser.
+// The desktop's browser for a web page: the program that opens such a page, started with an
+// address. The game's is found through GIO (Get); a test may put its own in front of it.
 class DesktopBrowser {
  public:
   enum class Result {
@@ -21,10 +16,11 @@ class DesktopBrowser {
     kStarted,
   };
 
-  // Starts a command line whose program is a full path; true once it runs.
-  using StartProgram = std::function<bool(const std::vector<std::string>& argv)>;
+  virtual ~DesktopBrowser() = default;
 
-  // Opens GIO at the first call and keeps it; null without a usable GIO (no browser, no harm).
+  // GIO's, opened at the first call and kept; null without a usable GIO (no browser, no harm).
+  // GIO is opened by name rather than linked: mapped, it and its libraries take over a
+  // megabyte, and most games never open the web site.
   static const DesktopBrowser* Get();
 
   // Drops relative folders from the XDG search lists and homes: GLib would find applications
@@ -33,16 +29,12 @@ class DesktopBrowser {
   static void KeepSearchPathsAbsolute();
 
   // Starts the default application for the content type of `pagePath` with `url`, or else the
-  // first recommended one that takes addresses and needs no terminal. Its program, a full path or
-  // a name found in PATH's full paths, may have at most `maxProgramPath` bytes. Returns within
-  // `limit` (kNotStarted when the desktop has not answered); a late search starts nothing.
-  Result Open(const std::string& pagePath, const std::string& url, std::chrono::milliseconds limit,
-              std::size_t maxProgramPath, const StartProgram& start) const;
-
- private:
-  explicit DesktopBrowser(const GioApi& gio) : m_gio(gio) {}
-
-  const GioApi& m_gio;
+  // first recommended one that takes addresses and needs no terminal, as every program the game
+  // starts. Its program, a full path or a name found in PATH's full paths, may have at most
+  // `maxProgramPath` bytes. Returns within `limit` (kNotStarted when the desktop has not
+  // answered); a late search starts nothing.
+  virtual Result Open(const std::string& pagePath, const std::string& url,
+                      std::chrono::milliseconds limit, std::size_t maxProgramPath) const = 0;
 };
 
 }  // namespace kelvor

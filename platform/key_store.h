@@ -47,14 +47,14 @@ class KeyStore {
 
   long CloseKey(std::uint32_t key);
 
-  // Keys opened and not yet closed; a reader must leave this at zero on every way out.
-  std::size_t OpenKeyCount() const { return m_open.size(); }
-
   // Only a regular file, at most kMaxStoreBytes + 1 bytes read, never blocking on a FIFO or
   // device. Null when there is no usable store.
   static std::shared_ptr<const KeyStoreData> Load(const std::string& path);
 
  private:
+  // Counts the open keys, which no caller can see: platform/key_store_test_seam.h.
+  friend class KeyStoreTestSeam;
+
   struct OpenKey {
     std::shared_ptr<const KeyStoreData> data;
     std::string path;

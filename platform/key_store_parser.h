@@ -46,9 +46,10 @@ class KeyStoreData {
   // Removes the key with everything below it.
   void DeleteKey(std::string_view keyPath);
 
-  std::size_t KeyCount() const { return m_keys.size(); }
-
  private:
+  // Counts the keys, which no caller can see: platform/key_store_test_seam.h.
+  friend class KeyStoreTestSeam;
+
   // Upper-cased key path -> its values.
   std::map<std::string, KeyValues> m_keys;
 };

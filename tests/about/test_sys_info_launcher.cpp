@@ -9,6 +9,8 @@
 
 #include "about/sys_info_launcher.h"
 #include "errors/runtime_error.h"
+#include "platform/key_store.h"
+#include "platform/key_store_test_seam.h"
 #include "shared/message_box.h"
 #include "tests/child_processes.h"
 
@@ -60,6 +62,13 @@ class TestSysInfoLauncher : public QObject {
   int m_leaked = -1;
 
   QString StorePath() const { return m_dir.filePath(QStringLiteral("registry.reg")); }
+  // The store the launchers under test read, at StorePath().
+  kelvor::keystore::KeyStore Registry() const {
+    return kelvor::keystore::KeyStore(QFile::encodeName(StorePath()).toStdString());
+  }
+  static std::size_t OpenKeys(const kelvor::keystore::KeyStore& registry) {
+    return kelvor::keystore::KeyStoreTestSeam::OpenKeyCount(registry);
+  }
 
   // Where the launchers under test show their messages: written down instead of shown.
   kelvor::ShowMessageFunction Recorder() {
@@ -124,6 +133,8 @@ class TestSysInfoLauncher : public QObject {
     if (kIgnoredAtStart.split(',').contains(QByteArray::number(SIGHUP))) {
       std::signal(SIGHUP, SIG_IGN);
     }
+    // A bare program name in the store is looked for in PATH.
+    qputenv("PATH", m_latinDir + ':' + qgetenv("PATH"));
     // Relative paths in the store would resolve against this folder.
     QVERIFY(QDir::setCurrent(m_dir.path()));
   }
@@ -153,6 +164,13 @@ class TestSysInfoLauncher : public QObject {
         << QByteArray("\"V\"=hex(1):2f,6f,70,74\n") << "V" << true << "/opt";
     QTest::newRow("string with two zero bytes keeps one")
         << QByteArray("\"V\"=hex(1):41,00,00\n") << "V" << true << QString::fromLatin1("A\0", 2);
+    // One character per byte, as the 8-bit reader hands them out: what was not ASCII comes
+    // back unchanged through toLatin1, UTF-8 or not.
+    QTest::newRow("byte above 127 is one character")
+        << QByteArray("\"V\"=hex(1):63,61,66,e9,00\n") << "V" << true
+        << QString::fromLatin1("caf\xe9");
+    QTest::newRow("UTF-8 sequence is one character a byte")
+        << QByteArray("\"V\"=hex(1):c3,a9,00\n") << "V" << true << QString::fromLatin1("\xc3\xa9");
     QTest::newRow("number in hex, last byte first")
         << QByteArray("\"V\"=dword:12345678\n") << "V" << true << "&h12345678";
     QTest::newRow("number loses a zero high byte")
@@ -176,14 +194,15 @@ class TestSysInfoLauncher : public QObject {
     QFETCH(bool, found);
     QFETCH(QString, text);
     WriteStore(kFirstKey + values);
-    kelvor::SysInfoLauncher launcher(Recorder(), StorePath());
+    kelvor::keystore::KeyStore registry = Registry();
+    kelvor::SysInfoLauncher launcher(Recorder(), registry);
     QString value = QStringLiteral("left as passed");
     QCOMPARE(launcher.GetKeyValue(kelvor::keystore::kHKeyLocalMachine,
                                   QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"), name,
                                   value),
              found);
     QCOMPARE(value, text);
-    QCOMPARE(launcher.Store().OpenKeyCount(), std::size_t{0});
+    QCOMPARE(OpenKeys(registry), std::size_t{0});
   }
 
   void missingKeyOrStoreEmptiesTheText_data() {
@@ -199,18 +218,20 @@ class TestSysInfoLauncher : public QObject {
       QVERIFY(file.open(QIODevice::WriteOnly));
       file.write(store + "\"PATH\"=\"/x\"\n");
     }
-    kelvor::SysInfoLauncher launcher(Recorder(), StorePath());
+    kelvor::keystore::KeyStore registry = Registry();
+    kelvor::SysInfoLauncher launcher(Recorder(), registry);
     QString value = QStringLiteral("stale");
     QVERIFY(!launcher.GetKeyValue(kelvor::keystore::kHKeyLocalMachine,
                                   QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
                                   QStringLiteral("PATH"), value));
     QVERIFY(value.isEmpty());
-    QCOMPARE(launcher.Store().OpenKeyCount(), std::size_t{0});
+    QCOMPARE(OpenKeys(registry), std::size_t{0});
   }
 
   void valueWithoutDataIsARunTimeErrorAndTheKeyIsClosed() {
     WriteStore(kFirstKey + "\"PATH\"=hex(1):\n");
-    kelvor::SysInfoLauncher launcher(Recorder(), StorePath());
+    kelvor::keystore::KeyStore registry = Registry();
+    kelvor::SysInfoLauncher launcher(Recorder(), registry);
     QString value;
     try {
       launcher.GetKeyValue(kelvor::keystore::kHKeyLocalMachine,
@@ -220,95 +241,80 @@ class TestSysInfoLauncher : public QObject {
     } catch (const kelvor::errors::RuntimeError& e) {
       QCOMPARE(e.Number(), kelvor::errors::kInvalidCall);
     }
-    QCOMPARE(launcher.Store().OpenKeyCount(), std::size_t{0});
+    QCOMPARE(OpenKeys(registry), std::size_t{0});
   }
 
   // %REC% is the stand-in program, %DIR% a folder holding it as MSINFO32.EXE, %LATIN% the
-  // Latin-1 folder, %EMPTY% a folder without it. "started" is the path the program was started
-  // by, byte for byte, or empty when the message must come instead; "tested" the path the
-  // launcher asked the file test about, or empty when it asked none.
+  // Latin-1 folder (first in PATH, holding it as hardinfo), %EMPTY% a folder without it.
+  // "started" is the path the program was started by, byte for byte, or empty when the message
+  // must come instead. Only the second lookup is tested on the disk: a first one that the disk
+  // test would refuse (a bare name) still starts its program, and a second one starts only what
+  // is there.
   void launchFollowsTheLookups_data() {
     QTest::addColumn<QByteArray>("store");
     QTest::addColumn<QByteArray>("started");
-    QTest::addColumn<QByteArray>("tested");
     const QByteArray second = kSecondKey + "\"MSINFO\"=\"%DIR%\"\n";
     QTest::newRow("both present: the first wins")
-        << QByteArray(kFirstKey + "\"PATH\"=\"%REC%\"\n" + second) << QByteArray("%REC%")
-        << QByteArray("");
+        << QByteArray(kFirstKey + "\"PATH\"=\"%REC%\"\n" + second) << QByteArray("%REC%");
     QTest::newRow("first only") << QByteArray(kFirstKey + "\"PATH\"=\"%REC%\"\n")
-                                << QByteArray("%REC%") << QByteArray("");
-    QTest::newRow("first without terminator") << QByteArray(kFirstKey + "\"PATH\"=hex(1):%HEX%\n")
-                                              << QByteArray("%REC%") << QByteArray("");
+                                << QByteArray("%REC%");
+    QTest::newRow("first without terminator")
+        << QByteArray(kFirstKey + "\"PATH\"=hex(1):%HEX%\n") << QByteArray("%REC%");
     QTest::newRow("first names a missing file: the second is not tried")
-        << QByteArray(kFirstKey + "\"PATH\"=\"%DIR%/nothing\"\n" + second) << QByteArray("")
-        << QByteArray("");
+        << QByteArray(kFirstKey + "\"PATH\"=\"%DIR%/nothing\"\n" + second) << QByteArray("");
     QTest::newRow("first names a folder")
-        << QByteArray(kFirstKey + "\"PATH\"=\"%DIR%\"\n") << QByteArray("") << QByteArray("");
+        << QByteArray(kFirstKey + "\"PATH\"=\"%DIR%\"\n") << QByteArray("");
     QTest::newRow("first of another type starts nothing")
-        << QByteArray(kFirstKey + "\"PATH\"=hex:2f\n" + second) << QByteArray("") << QByteArray("");
+        << QByteArray(kFirstKey + "\"PATH\"=hex:2f\n" + second) << QByteArray("");
     QTest::newRow("first as a number starts nothing")
-        << QByteArray(kFirstKey + "\"PATH\"=dword:1\n" + second) << QByteArray("")
-        << QByteArray("");
+        << QByteArray(kFirstKey + "\"PATH\"=dword:1\n" + second) << QByteArray("");
     QTest::newRow("first without data: the second is not tried")
-        << QByteArray(kFirstKey + "\"PATH\"=hex(1):\n" + second) << QByteArray("")
-        << QByteArray("");
+        << QByteArray(kFirstKey + "\"PATH\"=hex(1):\n" + second) << QByteArray("");
     QTest::newRow("first over 1024 bytes counts as missing")
         << QByteArray(kFirstKey + "\"PATH\"=hex(1):" + HexList(QByteArray(1025, '/')) + "\n" +
                       second)
-        << QByteArray("%DIR%/MSINFO32.EXE") << QByteArray("%DIR%/MSINFO32.EXE");
+        << QByteArray("%DIR%/MSINFO32.EXE");
     QTest::newRow("first names a path that is not UTF-8")
         << QByteArray(kFirstKey + "\"PATH\"=\"%LATIN%/hardinfo\"\n" + second)
-        << QByteArray("%LATIN%/hardinfo") << QByteArray("");
+        << QByteArray("%LATIN%/hardinfo");
+    QTest::newRow("first a bare name, found in PATH without a disk test")
+        << QByteArray(kFirstKey + "\"PATH\"=\"hardinfo\"\n" + second)
+        << QByteArray("%LATIN%/hardinfo");
     QTest::newRow("second names a folder that is not UTF-8")
-        << QByteArray(kSecondKey + "\"MSINFO\"=\"%LATIN%\"\n") << QByteArray("%LATIN%/MSINFO32.EXE")
+        << QByteArray(kSecondKey + "\"MSINFO\"=\"%LATIN%\"\n")
         << QByteArray("%LATIN%/MSINFO32.EXE");
-    QTest::newRow("second only, program there")
-        << second << QByteArray("%DIR%/MSINFO32.EXE") << QByteArray("%DIR%/MSINFO32.EXE");
+    QTest::newRow("second only, program there") << second << QByteArray("%DIR%/MSINFO32.EXE");
     QTest::newRow("second with trailing slash keeps the double slash")
-        << QByteArray(kSecondKey + "\"MSINFO\"=\"%DIR%/\"\n") << QByteArray("%DIR%//MSINFO32.EXE")
-        << QByteArray("%DIR%//MSINFO32.EXE");
+        << QByteArray(kSecondKey + "\"MSINFO\"=\"%DIR%/\"\n") << QByteArray("%DIR%//MSINFO32.EXE");
     QTest::newRow("second only, program missing")
-        << QByteArray(kSecondKey + "\"MSINFO\"=\"%EMPTY%\"\n") << QByteArray("")
-        << QByteArray("%EMPTY%/MSINFO32.EXE");
-    QTest::newRow("second of another type") << QByteArray(kSecondKey + "\"MSINFO\"=hex:2f\n")
-                                            << QByteArray("") << QByteArray("/MSINFO32.EXE");
+        << QByteArray(kSecondKey + "\"MSINFO\"=\"%EMPTY%\"\n") << QByteArray("");
+    QTest::newRow("second of another type")
+        << QByteArray(kSecondKey + "\"MSINFO\"=hex:2f\n") << QByteArray("");
     QTest::newRow("first relative to the working folder")
-        << QByteArray(kFirstKey + "\"PATH\"=\"tools/MSINFO32.EXE\"\n") << QByteArray("")
-        << QByteArray("");
+        << QByteArray(kFirstKey + "\"PATH\"=\"tools/MSINFO32.EXE\"\n") << QByteArray("");
     QTest::newRow("first in the working folder")
-        << QByteArray(kFirstKey + "\"PATH\"=\"./tools/MSINFO32.EXE\"\n") << QByteArray("")
-        << QByteArray("");
+        << QByteArray(kFirstKey + "\"PATH\"=\"./tools/MSINFO32.EXE\"\n") << QByteArray("");
     QTest::newRow("second relative to the working folder")
-        << QByteArray(kSecondKey + "\"MSINFO\"=\"tools\"\n") << QByteArray("") << QByteArray("");
+        << QByteArray(kSecondKey + "\"MSINFO\"=\"tools\"\n") << QByteArray("");
     QTest::newRow("second empty: the program in the root folder")
-        << QByteArray(kSecondKey + "\"MSINFO\"=\"\"\n") << QByteArray("")
-        << QByteArray("/MSINFO32.EXE");
-    QTest::newRow("neither") << QByteArray("[HKEY_LOCAL_MACHINE\\SOFTWARE]\n") << QByteArray("")
-                             << QByteArray("");
-    QTest::newRow("missing store") << QByteArray("%NOSTORE%") << QByteArray("") << QByteArray("");
+        << QByteArray(kSecondKey + "\"MSINFO\"=\"\"\n") << QByteArray("");
+    QTest::newRow("neither") << QByteArray("[HKEY_LOCAL_MACHINE\\SOFTWARE]\n") << QByteArray("");
+    QTest::newRow("missing store") << QByteArray("%NOSTORE%") << QByteArray("");
   }
   void launchFollowsTheLookups() {
     QFETCH(QByteArray, store);
     QFETCH(QByteArray, started);
-    QFETCH(QByteArray, tested);
     if (store != "%NOSTORE%") {
       store.replace("%HEX%", HexList(QFile::encodeName(QStringLiteral(KELVOR_TEST_RECORDER))));
       store.replace("%EMPTY%", QFile::encodeName(m_dir.filePath(QStringLiteral("empty"))));
       WriteStore(Expand(store));
     }
     started = Expand(started);
-    tested.replace("%EMPTY%", QFile::encodeName(m_dir.filePath(QStringLiteral("empty"))));
-    tested = Expand(tested);
 
-    QByteArrayList asked;
-    const auto fileTest = [&asked](const std::string& path) {
-      asked << QByteArray::fromStdString(path);
-      return kelvor::SysInfoLauncher::DiskFileTest()(path);
-    };
-    kelvor::SysInfoLauncher launcher(Recorder(), StorePath(), fileTest);
+    kelvor::keystore::KeyStore registry = Registry();
+    kelvor::SysInfoLauncher launcher(Recorder(), registry);
     launcher.StartSysInfo();
-    QCOMPARE(launcher.Store().OpenKeyCount(), std::size_t{0});
-    QCOMPARE(asked, tested.isEmpty() ? QByteArrayList() : QByteArrayList{tested});
+    QCOMPARE(OpenKeys(registry), std::size_t{0});
 
     if (started.isEmpty()) {
       QCOMPARE(m_messages.size(), 1);
@@ -331,7 +337,8 @@ class TestSysInfoLauncher : public QObject {
 
   void eachClickStartsTheProgramAgain() {
     WriteStore(Expand(kFirstKey + "\"PATH\"=\"%REC%\"\n"));
-    kelvor::SysInfoLauncher launcher(Recorder(), StorePath());
+    kelvor::keystore::KeyStore registry = Registry();
+    kelvor::SysInfoLauncher launcher(Recorder(), registry);
     launcher.StartSysInfo();
     launcher.StartSysInfo();
     QTRY_COMPARE_WITH_TIMEOUT(Recorded().size(), 2, 5000);

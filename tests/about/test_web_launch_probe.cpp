@@ -21,11 +21,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QThread>
+#include <functional>
 #include <new>
+#include <optional>
 
 #include "about/web_launcher.h"
 #include "errors/runtime_error.h"
-#include "platform/child_process.h"
 #include "platform/desktop_browser.h"
 #include "shared/message_box.h"
 #include "tests/child_processes.h"
@@ -59,16 +60,24 @@ int main(int argc, char** argv) {
   // The desktop's own lookup, watched: the page is looked at while it exists.
   const bool throwing = QFile::exists(scenario + QStringLiteral("/throw"));
   const bool holding = QFile::exists(scenario + QStringLiteral("/hold"));
-  // The program started is recorded on its way to the game's own start.
-  const kelvor::WebLauncher::OpenPage desktop =
-      kelvor::WebLauncher::DesktopOpenPage([&](const std::vector<std::string>& argv) {
-        result.insert("programPath", QFile::decodeName(QByteArray::fromStdString(argv.front())));
-        return kelvor::child_process::StartDetached(argv);
-      });
-  kelvor::WebLauncher::OpenPage watched;
-  if (desktop) {
-    watched = [&](const std::string& pagePath, const std::string& address) {
-      const QFileInfo page(QFile::decodeName(QByteArray::fromStdString(pagePath)));
+  const kelvor::DesktopBrowser* desktop = kelvor::DesktopBrowser::Get();
+  class WatchedBrowser : public kelvor::DesktopBrowser {
+   public:
+    WatchedBrowser(const DesktopBrowser& desktop, std::function<void(const QFileInfo&)> watch)
+        : m_desktop(desktop), m_watch(std::move(watch)) {}
+    Result Open(const std::string& pagePath, const std::string& address,
+                std::chrono::milliseconds limit, std::size_t maxProgramPath) const override {
+      m_watch(QFileInfo(QFile::decodeName(QByteArray::fromStdString(pagePath))));
+      return m_desktop.Open(pagePath, address, limit, maxProgramPath);
+    }
+
+   private:
+    const DesktopBrowser& m_desktop;
+    std::function<void(const QFileInfo&)> m_watch;
+  };
+  std::optional<WatchedBrowser> watched;
+  if (desktop != nullptr) {
+    watched.emplace(*desktop, [&](const QFileInfo& page) {
       struct stat folder {};
       stat(QFile::encodeName(page.absolutePath()).constData(), &folder);
       result.insert("pageName", page.fileName());
@@ -80,13 +89,13 @@ int main(int argc, char** argv) {
       told.close();
       if (throwing) throw std::bad_alloc();
       if (holding) QThread::sleep(60);  // ended by the test's signal long before
-      return desktop(pagePath, address);
-    };
+    });
   }
+  const kelvor::DesktopBrowser* browser = watched ? &*watched : nullptr;
   const kelvor::WebLauncher launcher =
       QFile::exists(rootFile)
-          ? kelvor::WebLauncher(record, QString::fromLocal8Bit(readFile(rootFile)), watched)
-          : kelvor::WebLauncher(record, kelvor::TempPage::DefaultRoot(), watched);
+          ? kelvor::WebLauncher(record, QString::fromLocal8Bit(readFile(rootFile)), browser)
+          : kelvor::WebLauncher(record, kelvor::TempPage::DefaultRoot(), browser);
 
   std::string webURL = url.toStdString();
   try {

@@ -94,7 +94,7 @@ class TestModKelvor : public QObject {
     QString inProcess = QStringLiteral("load never ran");
     QString outOfProcess;
     kelvor::modKelvor::StartupOptions options;
-    options.loadMainWindow = [&](kelvor::Services&) -> QWidget* {
+    const kelvor::modKelvor::LoadMainWindow load = [&](kelvor::Services&) -> QWidget* {
       kelvor::splashkv* splash = FindSplash();
       if (splash == nullptr) return new QWidget;
       exposedDuringLoad = splash->isVisible() && splash->windowHandle()->isExposed();
@@ -112,7 +112,7 @@ class TestModKelvor : public QObject {
       }
       return new QWidget;
     };
-    kelvor::modKelvor::Main(m_services, options);
+    kelvor::modKelvor::Main(m_services, load, options);
 
     QVERIFY(exposedDuringLoad);
     QVERIFY2(inProcess.isEmpty(), qPrintable(inProcess));
@@ -132,13 +132,13 @@ class TestModKelvor : public QObject {
     ShowRecorder recorder(clock);
     QPointer<QWidget> mainWindow;
     kelvor::modKelvor::StartupOptions options;
-    options.loadMainWindow = [&](kelvor::Services&) {
+    const kelvor::modKelvor::LoadMainWindow load = [&](kelvor::Services&) {
       mainWindow = new QWidget;
       mainWindow->installEventFilter(&recorder);
       return mainWindow.data();
     };
     options.timerInterval = 30;
-    kelvor::modKelvor::Main(m_services, options);
+    kelvor::modKelvor::Main(m_services, load, options);
     QVERIFY(!mainWindow->isVisible());
 
     QTRY_VERIFY(mainWindow->isVisible());
@@ -156,14 +156,14 @@ class TestModKelvor : public QObject {
     ShowRecorder recorder(clock);
     qint64 loadEndedAt = -1;
     kelvor::modKelvor::StartupOptions options;
-    options.loadMainWindow = [&](kelvor::Services&) {
+    const kelvor::modKelvor::LoadMainWindow load = [&](kelvor::Services&) {
       QThread::msleep(300);
       auto* mainWindow = new QWidget;
       mainWindow->installEventFilter(&recorder);
       loadEndedAt = clock.elapsed();
       return mainWindow;
     };
-    kelvor::modKelvor::Main(m_services, options);
+    kelvor::modKelvor::Main(m_services, load, options);
     QVERIFY(FindSplash() != nullptr);
     QTRY_VERIFY_WITH_TIMEOUT(recorder.shows == 1, 8000);
     QVERIFY2(recorder.firstShownAt - loadEndedAt >= kelvor::splashkv::kTimerInterval,
@@ -172,10 +172,10 @@ class TestModKelvor : public QObject {
 
   void failedLoadIsReportedAndEndsTheProgram() {
     kelvor::modKelvor::StartupOptions options;
-    options.loadMainWindow = [](kelvor::Services&) -> QWidget* {
+    const kelvor::modKelvor::LoadMainWindow load = [](kelvor::Services&) -> QWidget* {
       throw kelvor::errors::RuntimeError(kelvor::errors::kPathFileAccess, "Path/File access error");
     };
-    kelvor::modKelvor::Main(m_services, options);
+    kelvor::modKelvor::Main(m_services, load, options);
     QCOMPARE(m_messages, QStringList{QStringLiteral("16|75: Path/File access error")});
     kelvor::splashkv* splash = FindSplash();
     QVERIFY(splash != nullptr);
@@ -192,9 +192,11 @@ class TestModKelvor : public QObject {
   void closingTheMainWindowEndsTheProgram() {
     QPointer<QWidget> mainWindow;
     kelvor::modKelvor::StartupOptions options;
-    options.loadMainWindow = [&](kelvor::Services&) { return (mainWindow = new QWidget).data(); };
+    const kelvor::modKelvor::LoadMainWindow load = [&](kelvor::Services&) {
+      return (mainWindow = new QWidget).data();
+    };
     options.timerInterval = 30;
-    kelvor::modKelvor::Main(m_services, options);
+    kelvor::modKelvor::Main(m_services, load, options);
 
     QTimer closer;
     connect(&closer, &QTimer::timeout, [&] {

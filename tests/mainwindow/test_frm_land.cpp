@@ -491,7 +491,7 @@ class FrmLandTest : public QObject {
     QCOMPARE(altitude->Min(), 0.0f);
     QCOMPARE(altitude->Max(), 750.0f);
     QCOMPARE(altitude->Value(), 500.0f);
-    QCOMPARE(altitude->Display().orientation(), Qt::Vertical);
+    QCOMPARE(altitude->findChild<QProgressBar*>()->orientation(), Qt::Vertical);
     auto* fuel = get<VerticalProgressBar>("pbFuel");
     QCOMPARE(fuel->Max(), 120.0f);
     QCOMPARE(fuel->Value(), 120.0f);

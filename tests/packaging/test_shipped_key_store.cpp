@@ -2,8 +2,9 @@
 // must find Debian's system-information program through the first lookup.
 #include <QtTest>
 
-#include "platform/key_store.h"
 #include "about/sys_info_launcher.h"
+#include "platform/key_store.h"
+#include "platform/key_store_test_seam.h"
 
 namespace {
 
@@ -17,14 +18,15 @@ class TestShippedKeyStore : public QObject {
  private slots:
   void firstLookupNamesHardinfo() {
     QStringList messages;
+    kelvor::keystore::KeyStore registry(QFile::encodeName(ShippedStore()).toStdString());
     kelvor::SysInfoLauncher launcher(
-        [&messages](const QString& text, int) { messages.append(text); }, ShippedStore());
+        [&messages](const QString& text, int) { messages.append(text); }, registry);
     QString value;
     QVERIFY(launcher.GetKeyValue(kelvor::keystore::kHKeyLocalMachine,
                                  QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
                                  QStringLiteral("PATH"), value));
     QCOMPARE(value, QStringLiteral("/usr/bin/hardinfo"));
-    QCOMPARE(launcher.Store().OpenKeyCount(), std::size_t{0});
+    QCOMPARE(kelvor::keystore::KeyStoreTestSeam::OpenKeyCount(registry), std::size_t{0});
     QVERIFY(messages.isEmpty());
   }
 };

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/key_store.h"
+#include "platform/key_store_test_seam.h"
 
 using namespace kelvor::keystore;
 
@@ -40,7 +41,7 @@ class TestKeyStore : public QObject {
     std::uint32_t key = 0;
     QCOMPARE(store.OpenKeyEx(kHKeyLocalMachine, kInfoKey, 0, 0x2003F, &key), kErrorSuccess);
     QVERIFY(key != 0);
-    QCOMPARE(store.OpenKeyCount(), std::size_t{1});
+    QCOMPARE(KeyStoreTestSeam::OpenKeyCount(store), std::size_t{1});
 
     std::array<unsigned char, 1024> buffer{};
     std::uint32_t size = buffer.size();
@@ -52,7 +53,7 @@ class TestKeyStore : public QObject {
              QByteArray("/usr/bin/x\0", 11));
 
     QCOMPARE(store.CloseKey(key), kErrorSuccess);
-    QCOMPARE(store.OpenKeyCount(), std::size_t{0});
+    QCOMPARE(KeyStoreTestSeam::OpenKeyCount(store), std::size_t{0});
     QCOMPARE(store.CloseKey(key), kErrorInvalidHandle);
   }
 
@@ -123,7 +124,7 @@ class TestKeyStore : public QObject {
     std::uint32_t key = 123;
     QVERIFY(store.OpenKeyEx(kHKeyLocalMachine, kInfoKey, 0, 0x2003F, &key) != kErrorSuccess);
     QCOMPARE(key, 0u);
-    QCOMPARE(store.OpenKeyCount(), std::size_t{0});
+    QCOMPARE(KeyStoreTestSeam::OpenKeyCount(store), std::size_t{0});
   }
 
   void missingKeyOrValueIsNotFound() {
@@ -154,7 +155,7 @@ class TestKeyStore : public QObject {
     QCOMPARE(size, 3u);
     store.CloseKey(info);
     store.CloseKey(software);
-    QCOMPARE(store.OpenKeyCount(), std::size_t{0});
+    QCOMPARE(KeyStoreTestSeam::OpenKeyCount(store), std::size_t{0});
   }
 
   // The value sits at the very end, so a store is only found when it was read to its last byte.
