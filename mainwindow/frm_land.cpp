@@ -335,6 +335,8 @@ void frmLand::mnuGameStop_Click() {
 }
 
 void frmLand::StopMission() {
+  // The touchdown's last act: Stop runs inside the flight computer's step (and its free fall),
+  // which then returns without touching the state again.
   Trap([this] { mnuGameStop_Click(); });
 }
 
@@ -432,7 +434,9 @@ void frmLand::SetThrusterValue(std::int16_t value) {
   if (value < hsbBurn->minimum() || value > hsbBurn->maximum()) {
     errors::RaiseInvalidPropertyValue();
   }
-  hsbBurn->setValue(value);  // emits valueChanged, and so runs hsbBurn_Change, only on a change
+  // Emits valueChanged, and so runs hsbBurn_Change, only on a change: when the burn step lowers
+  // the bar to the fuel left, ThrusterChanged runs inside the step, before this returns.
+  hsbBurn->setValue(value);
 }
 
 void frmLand::SetThrusterMax(std::int16_t value) {
