@@ -177,7 +177,7 @@ using P = PanelControls;
 // above an earlier one.
 // clang-format off
 constexpr std::tuple kPanel{
-  // kind         member          name          parent        left  top   width height caption                background        text                                    font   bold   help
+  //      kind         member          name          parent        left  top   width height caption                background        text                                    font   bold   help
   Element{Area{},      &P::fmConsole,  "fmConsole",  nullptr,      120,  465,  6855, 2415, nullptr,                kSystemWindow,    kInherited,                             0,     false, 0},
   Element{Frame{},     &P::fmMessage,  "fmMessage",  "fmConsole",  2110, 10,   2655, 2295, "Lunar module computer", kInherited,      kInherited,                             0,     false, 0},
   Element{Console{},   &P::lblMessage, "lblMessage", "fmMessage",  120,  240,  2415, 1935, nullptr,                Fixed(0x8080FF),  Fixed(kWhite),                          0,     false, 21},
