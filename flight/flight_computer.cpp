@@ -52,9 +52,11 @@ FlightState& FlightComputer::State() { return m_state; }
 
 template <class Body>
 void FlightComputer::Trapped(Body&& body) noexcept {
-  errors::ErrorTrap([this](int number, const std::string& description) {
-    m_host.ReportError(number, description);
-  }, std::forward<Body>(body));
+  errors::ErrorTrap(
+      [this](int number, const std::string& description) {
+        m_host.ReportError(number, description);
+      },
+      std::forward<Body>(body));
 }
 
 void FlightComputer::StartMission() {
@@ -96,6 +98,8 @@ void FlightComputer::Step() {
     if (s.sngFuel < 30) {
       // The bar may not offer more than the fuel left; ties to even, as the bar's own rounding.
       const auto left = static_cast<std::int16_t>(std::nearbyint(s.sngFuel));
+      // The window runs ThrusterChanged for the new value before this call returns, so
+      // sngBurn follows the bar within the step (it was used above already).
       if (m_panel.GetThrusterValue() > s.sngFuel) m_panel.SetThrusterValue(left);
       m_panel.SetThrusterMax(left);
     }
@@ -133,17 +137,12 @@ void FlightComputer::FreeFall() {
   FlightState& s = m_state;
   const unsigned mission = m_mission;
   for (;;) {
-    // What this loop last stored. Only the loop writes these during the fall, so a change seen
-    // after the yield means a new mission was started meanwhile (a Stop and a Start within one
-    // alarm second leave intHalted at 0): that mission is not this loop's to fly. A Start counts
-    // its mission too, which tells even a restart that stored the same values.
-    const float time = s.sngTime, altitude = s.sngAltitude, speed = s.sngSpeed, fuel = s.sngFuel;
     m_panel.YieldToEvents();
+    // A Stop and a Start handled within one alarm second leave intHalted at 0 again; the new
+    // mission is not this loop's to fly. Start counts missions before any other step, so even
+    // a Start that failed before it restored the start state (its enabled controls stay) ends
+    // the loop.
     if (s.intHalted != 0 || m_mission != mission) return;
-    if (s.sngTime != time || s.sngAltitude != altitude || s.sngSpeed != speed ||
-        s.sngFuel != fuel) {
-      return;
-    }
     AlarmPause(1);
 
     const float start = s.sngSpeed;
@@ -207,6 +206,8 @@ void FlightComputer::Touchdown(float newSpeed) {
                   FormatNumber(s.sngFuel, "0") + " units of fuel remaining." + kCrLf + kCrLf +
                   grade + kCrLf + ">";
   ShowMessages();
+  // Last: the window's Stop command runs inside this call, still within the step (and within
+  // the free fall's loop), and sets intHalted through HaltMission; nothing here runs after it.
   m_host.StopMission();
 }
 

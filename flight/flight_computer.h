@@ -15,6 +15,12 @@ namespace kelvor::flight {
 // The lander's flight computer: the one-second burn step, the free fall without fuel,
 // the touchdown evaluation, the thrust setting and the alarm pause. No window code: it
 // reaches the panel and the host only through the two interfaces.
+//
+// The window calls back into it in two ways while a step is still on the stack: lowering the
+// thruster bar's value (SetThrusterValue) runs the bar's change handler, and so ThrusterChanged,
+// before the call returns; and the touchdown's last act, the host's StopMission, runs the
+// window's Stop command, which calls HaltMission. So sngBurn and intHalted change under a step,
+// which reads no flight state after either call.
 class FlightComputer {
  public:
   FlightComputer(InstrumentPanel& panel, MissionHost& host);

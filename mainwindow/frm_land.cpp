@@ -6,7 +6,6 @@
 #include <QDate>
 #include <QFont>
 #include <QFrame>
-#include <QHash>
 #include <QIcon>
 #include <QLabel>
 #include <QLocale>
@@ -24,12 +23,12 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
-#include <type_traits>
 
 #include "about/frm_kv_about.h"
 #include "mainwindow/context_help.h"
 #include "mainwindow/fitting_label.h"
 #include "mainwindow/focus_ring.h"
+#include "mainwindow/panel_controls.h"
 #include "mainwindow/panel_frame.h"
 #include "mainwindow/vertical_progress_bar.h"
 #include "shared/app_info.h"
@@ -51,40 +50,11 @@ constexpr int kStatusHeight = 17;   // 255 twips
 constexpr int kStatusPanelGap = 2;
 constexpr QSize kToolButtonSize{23, 22};  // 345 by 330 twips
 
-// "MS Sans Serif" of the design: DejaVu Sans comes with the program's dependencies and keeps the
-// plain, open look.
-QFont SansSerif(double points, bool bold = false) {
-  QFont font(QStringLiteral("DejaVu Sans"));
-  font.setStyleHint(QFont::SansSerif);
-  font.setPointSizeF(points);
-  font.setBold(bold);
-  return font;
-}
-
-void SetColours(QWidget* widget, const QColor& background, const QColor& text) {
-  QPalette palette = widget->palette();
-  if (background.isValid()) {
-    palette.setColor(QPalette::Window, background);
-    widget->setAutoFillBackground(true);
-  }
-  if (text.isValid()) {
-    palette.setColor(QPalette::WindowText, text);
-    palette.setColor(QPalette::Text, text);
-  }
-  widget->setPalette(palette);
-}
-
-// Controls whose colours the design leaves at the platform's default, inside frames that have
-// colours of their own.
-void UseDefaultColours(QWidget* widget) { widget->setPalette(QApplication::palette(widget)); }
-
 // A reading shown whole, as the readouts show the start state.
 QString Whole(float value) { return QString::fromStdString(flight::FormatNumber(value, "0")); }
 
 // The application's help file: always the one in the program's folder.
 QString ProgramHelpFile() { return app_info::Path() + QStringLiteral("/Kelvor.hlp"); }
-
-QColor Rgb(unsigned rrggbb) { return QColor::fromRgb(static_cast<QRgb>(rrggbb)); }
 
 QIcon ToolbarIcon(const QString& shape) {
   // Normal images, and the coloured hot ones for the button under the pointer: a tool button
@@ -179,7 +149,7 @@ void frmLand::CreateToolbar() {
   // classic face behind them.
   QPalette barColours = Toolbar1->palette();
   barColours.setColor(QPalette::Window,
-                      SystemColourAgainst(Rgb(0x000000), QPalette::Window, barColours));
+                      SystemColourAgainst(QColor(Qt::black), QPalette::Window, barColours));
   Toolbar1->setPalette(barColours);
   Toolbar1->setAutoFillBackground(true);
   addToolBar(Qt::TopToolBarArea, Toolbar1);
@@ -232,217 +202,19 @@ void frmLand::CreateStatusBar() {
   setStatusBar(StatusBar1);
 }
 
-namespace {
-
-// What a panel element is made as.
-enum class Kind {
-  Area,       // a plain frame without a border
-  Frame,      // a titled frame
-  FlatFrame,  // a titled frame drawn flat, inside the instrument panel
-  Console,    // the console label, wrapping its text from the top left
-  Readout,    // a readout, made showing its design-time reading
-  Picture,    // a sunken picture
-  Thruster,   // the vertical thruster bar
-  Button,     // a push button
-  Gauge,      // a vertical progress bar
-};
-
-// An element's colour: the platform's, a fixed one, the system's window colour, or the system
-// colour of a role that stays readable against a fixed colour, under any scheme.
-struct Colour {
-  enum class From { Inherited, Fixed, SystemWindow, ReadableOn } from = From::Inherited;
-  unsigned rgb = 0;
-  QPalette::ColorRole role = QPalette::WindowText;
-};
-constexpr Colour kInherited{};
-constexpr Colour kSystemWindow{Colour::From::SystemWindow};
-constexpr Colour Fixed(unsigned rgb) { return {Colour::From::Fixed, rgb}; }
-constexpr Colour ReadableOn(unsigned rgb, QPalette::ColorRole role) {
-  return {Colour::From::ReadableOn, rgb, role};
-}
-
-struct Element {
-  Kind kind;
-  const char* name;
-  const char* parent;            // nullptr: the client area, whose top is the toolbar's bottom
-  int left, top, width, height;  // twips, in the parent
-  const char* caption;           // title, reading, button text or picture; nullptr: none
-  Colour background;
-  Colour text;
-  double points;  // 0: the parent's font
-  bool bold;
-  int helpContextID;  // 0: none
-};
-
-constexpr unsigned kGrey = 0x808080;
-constexpr unsigned kCyan = 0x00C0C0;
-constexpr unsigned kWhite = 0xFFFFFF;
-constexpr QPalette::ColorRole kText = QPalette::WindowText;
-
-// The instrument panel, in the order it is made: that is also the stacking order, and the
-// focus chain follows it, so the thruster bar comes before "&Ignite".
-// clang-format off
-constexpr Element kPanel[] = {
-  // kind            name          parent        left  top   width height caption                background        text                                    font   bold   help
-  {Kind::Area,      "fmConsole",  nullptr,      120,  465,  6855, 2415, nullptr,                kSystemWindow,    kInherited,                             0,     false, 0},
-  {Kind::Frame,     "fmMessage",  "fmConsole",  2110, 10,   2655, 2295, "Lunar module computer", kInherited,      kInherited,                             0,     false, 0},
-  {Kind::Console,   "lblMessage", "fmMessage",  120,  240,  2415, 1935, nullptr,                Fixed(0x8080FF),  Fixed(kWhite),                          0,     false, 21},
-  {Kind::Picture,   "Image2",     "fmConsole",  4800, 105,  1950, 2220, ":/images/moonscape_right.png", kInherited, kInherited,                         0,     false, 20},
-  {Kind::Picture,   "Image1",     "fmConsole",  120,  105,  1950, 2220, ":/images/moonscape_left.png",  kInherited, kInherited,                         0,     false, 20},
-  {Kind::Frame,     "fraInfo",    nullptr,      120,  2880, 6855, 1815, "Lunar module control and instrument panel", Fixed(kGrey), Fixed(0xFFFF00),   9.75,  false, 0},
-  {Kind::FlatFrame, "fraBurn",    "fraInfo",    2280, 240,  1695, 1455, "Jet thruster",         Fixed(kCyan),     ReadableOn(kCyan, kText),               8.25,  false, 0},
-  {Kind::Thruster,  "hsbBurn",    "fraBurn",    1320, 120,  255,  1215, nullptr,                kInherited,       kInherited,                             0,     false, 19},
-  {Kind::Button,    "cmdBurn",    "fraBurn",    120,  960,  975,  375,  "&Ignite",              kInherited,       kInherited,                             8.25,  true,  18},
-  {Kind::Readout,   "lblBurn",    "fraBurn",    240,  240,  285,  255,  "0",                    Fixed(kWhite),    ReadableOn(kWhite, kText),              0,     false, 17},
-  {Kind::FlatFrame, "fmSpeed",    "fraInfo",    120,  960,  1935, 735,  "Speed (feet/sec.)",    Fixed(kGrey),     Fixed(kCyan),                           8.25,  false, 0},
-  {Kind::Readout,   "lblSpeed",   "fmSpeed",    360,  240,  375,  255,  "50",                   Fixed(kGrey),     Fixed(0xFF00FF),                        0,     false, 23},
-  {Kind::FlatFrame, "fmTime",     "fraInfo",    120,  240,  1935, 735,  "Time (seconds)",       Fixed(kGrey),     Fixed(kWhite),                          8.25,  false, 0},
-  {Kind::Readout,   "lblTime",    "fmTime",     360,  240,  375,  255,  "0",                    Fixed(kGrey),     Fixed(0x00FF00),                        0,     false, 22},
-  {Kind::FlatFrame, "fmFuel",     "fraInfo",    5400, 240,  1335, 1455, "Fuel (lb)",            Fixed(kGrey),     ReadableOn(kGrey, QPalette::HighlightedText), 8.25, false, 0},
-  {Kind::Gauge,     "pbFuel",     "fmFuel",     720,  240,  255,  975,  nullptr,                kInherited,       kInherited,                             0,     false, 27},
-  {Kind::Readout,   "lblFuel",    "fmFuel",     240,  240,  375,  255,  "120",                  Fixed(kGrey),     Fixed(0xFF0000),                        0,     false, 26},
-  {Kind::FlatFrame, "fmAltitude", "fraInfo",    4080, 240,  1335, 1455, "Altitude (feet)",      Fixed(kGrey),     Fixed(kWhite),                          8.25,  false, 0},
-  {Kind::Gauge,     "pbAltitude", "fmAltitude", 840,  240,  255,  975,  nullptr,                kInherited,       kInherited,                             0,     false, 25},
-  {Kind::Readout,   "lblAlt",     "fmAltitude", 120,  240,  615,  255,  "500",                  Fixed(kGrey),     Fixed(0x00FFFF),                        0,     false, 24},
-};
-// clang-format on
-
-QColor Resolve(const Colour& colour, const QPalette& system) {
-  switch (colour.from) {
-    case Colour::From::Fixed:
-      return Rgb(colour.rgb);
-    case Colour::From::SystemWindow:
-      return system.color(QPalette::Window);
-    case Colour::From::ReadableOn:
-      return SystemColourAgainst(Rgb(colour.rgb), colour.role, system);
-    case Colour::From::Inherited:
-      break;
-  }
-  return {};
-}
-
-QWidget* Make(const Element& element, QWidget* parent) {
-  const QString caption = element.caption ? QLatin1String(element.caption) : QString();
-  switch (element.kind) {
-    case Kind::Area: {
-      auto* area = new QFrame(parent);
-      area->setFrameStyle(QFrame::NoFrame);
-      return area;
-    }
-    case Kind::Frame:
-    case Kind::FlatFrame: {
-      auto* frame = new PanelFrame(caption, parent);
-      frame->setFlat(element.kind == Kind::FlatFrame);
-      return frame;
-    }
-    case Kind::Console: {
-      auto* console = new FittingLabel(parent);
-      console->setWordWrap(true);
-      console->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-      return console;
-    }
-    case Kind::Readout: {
-      auto* readout = new FittingLabel(parent);
-      readout->ShowReading(caption);
-      readout->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-      return readout;
-    }
-    case Kind::Picture: {
-      auto* picture = new QLabel(parent);
-      picture->setFrameStyle(QFrame::WinPanel | QFrame::Sunken);  // two pixels each side
-      picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-      picture->setPixmap(QIcon(caption).pixmap(QSize(126, 144), qApp->devicePixelRatio()));
-      return picture;
-    }
-    case Kind::Thruster: {
-      auto* thruster = new QScrollBar(Qt::Vertical, parent);
-      UseDefaultColours(thruster);
-      thruster->setRange(0, 30);
-      thruster->setSingleStep(1);  // the arrows
-      thruster->setPageStep(5);    // a click in the trough
-      // While the thumb is dragged the bar reports each move as a scroll and the new value
-      // only at the end, as a change.
-      thruster->setTracking(false);
-      thruster->setContextMenuPolicy(Qt::NoContextMenu);  // no "Scroll here" menu
-      return thruster;
-    }
-    case Kind::Button: {
-      auto* button = new QPushButton(caption, parent);
-      UseDefaultColours(button);
-      button->setAutoDefault(false);
-      return button;
-    }
-    case Kind::Gauge: {
-      auto* gauge = new VerticalProgressBar(parent);
-      UseDefaultColours(gauge);
-      return gauge;
-    }
-  }
-  return nullptr;
-}
-
-}  // namespace
-
 void frmLand::CreatePanel() {
-  // The client area below the toolbar. Everything in it has a fixed place: when the window is
-  // resized only the toolbar and the status bar follow its width.
-  auto* client = new QWidget(this);
-  client->setObjectName(QStringLiteral("client"));
-  SetColours(client, Rgb(0xE0E0E0), {});
-  setCentralWidget(client);
-
-  const QPalette system = QApplication::palette();
-  QHash<QString, QWidget*> made;
-  for (const Element& element : kPanel) {
-    const QString name = QLatin1String(element.name);
-    QWidget* parent = element.parent ? made.value(QLatin1String(element.parent)) : client;
-    QWidget* widget = Make(element, parent);
-    widget->setObjectName(name);
-    QRect geometry = TwipsRect(element.left, element.top, element.width, element.height);
-    widget->setGeometry(element.parent ? geometry : geometry.translated(0, -kToolbarHeight));
-    if (element.points > 0) widget->setFont(SansSerif(element.points, element.bold));
-    const QColor background = Resolve(element.background, system);
-    const QColor text = Resolve(element.text, system);
-    if (background.isValid() || text.isValid()) SetColours(widget, background, text);
-    made.insert(name, widget);
-  }
-  const auto find = [&made](auto& member, const char* name) {
-    member =
-        static_cast<std::remove_reference_t<decltype(member)>>(made.value(QLatin1String(name)));
-  };
-  find(fmConsole, "fmConsole");
-  find(fmMessage, "fmMessage");
-  find(lblMessage, "lblMessage");
-  find(Image2, "Image2");
-  find(Image1, "Image1");
-  find(fraInfo, "fraInfo");
-  find(fraBurn, "fraBurn");
-  find(hsbBurn, "hsbBurn");
-  find(cmdBurn, "cmdBurn");
-  find(lblBurn, "lblBurn");
-  find(fmSpeed, "fmSpeed");
-  find(lblSpeed, "lblSpeed");
-  find(fmTime, "fmTime");
-  find(lblTime, "lblTime");
-  find(fmFuel, "fmFuel");
-  find(pbFuel, "pbFuel");
-  find(lblFuel, "lblFuel");
-  find(fmAltitude, "fmAltitude");
-  find(pbAltitude, "pbAltitude");
-  find(lblAlt, "lblAlt");
-
-  // One style for all six labels, a single-line border; a screen reader names each after its
-  // instrument, and the bar after the thruster. The toolbar's buttons are named in CreateToolbar.
-  for (FittingLabel* label : {lblMessage, lblBurn, lblSpeed, lblTime, lblFuel, lblAlt}) {
-    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    label->SetInstrumentName(qobject_cast<PanelFrame*>(label->parentWidget())->title());
-  }
-  hsbBurn->setAccessibleName(fraBurn->title());
+  CreateControls(this, kToolbarHeight);
 
   // Only the thruster bar and "&Ignite" take the focus, the bar first; both start disabled.
   for (QWidget* widget : findChildren<QWidget*>()) widget->setFocusPolicy(Qt::NoFocus);
   hsbBurn->setFocusPolicy(Qt::StrongFocus);
   cmdBurn->setFocusPolicy(Qt::StrongFocus);
+  // "&Ignite" is made first, so the bar is put before it, where the window starts looking for a
+  // control to focus. Qt leaves a chain of two alone, as Tab takes turns between them either
+  // way, so the bar's reading joins the chain for the moment of the move.
+  lblBurn->setFocusPolicy(Qt::TabFocus);
+  setTabOrder(hsbBurn, cmdBurn);
+  lblBurn->setFocusPolicy(Qt::NoFocus);
   hsbBurn->setEnabled(false);
   cmdBurn->setEnabled(false);
   auto* ring = new FocusRing(fraBurn);
@@ -454,12 +226,7 @@ void frmLand::CreatePanel() {
   connect(hsbBurn, &QScrollBar::valueChanged, this, &frmLand::hsbBurn_Change);
   connect(hsbBurn, &QScrollBar::sliderMoved, this, &frmLand::hsbBurn_Scroll);
 
-  // Last, so that context help sees a click before the window's own handling of it does.
-  for (const Element& element : kPanel) {
-    if (element.helpContextID != 0) {
-      m_help->Attach(made.value(QLatin1String(element.name)), element.helpContextID);
-    }
-  }
+  AttachHelp(*m_help);
 }
 
 flight::FlightState& frmLand::State() { return m_computer.State(); }
@@ -568,6 +335,8 @@ void frmLand::mnuGameStop_Click() {
 }
 
 void frmLand::StopMission() {
+  // The touchdown's last act: Stop runs inside the flight computer's step (and its free fall),
+  // which then returns without touching the state again.
   Trap([this] { mnuGameStop_Click(); });
 }
 
@@ -665,7 +434,9 @@ void frmLand::SetThrusterValue(std::int16_t value) {
   if (value < hsbBurn->minimum() || value > hsbBurn->maximum()) {
     errors::RaiseInvalidPropertyValue();
   }
-  hsbBurn->setValue(value);  // emits valueChanged, and so runs hsbBurn_Change, only on a change
+  // Emits valueChanged, and so runs hsbBurn_Change, only on a change: when the burn step lowers
+  // the bar to the fuel left, ThrusterChanged runs inside the step, before this returns.
+  hsbBurn->setValue(value);
 }
 
 void frmLand::SetThrusterMax(std::int16_t value) {

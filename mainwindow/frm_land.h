@@ -9,14 +9,13 @@
 #include "flight/flight_computer.h"
 #include "flight/instrument_panel.h"
 #include "flight/mission_host.h"
+#include "mainwindow/panel_controls.h"
 #include "shared/message_box.h"
 #include "shared/services.h"
 
 class QAction;
 class QLabel;
 class QMenu;
-class QPushButton;
-class QScrollBar;
 class QStatusBar;
 class QToolBar;
 
@@ -24,13 +23,15 @@ namespace kelvor {
 
 class ContextHelp;
 class FittingLabel;
-class PanelFrame;
-class VerticalProgressBar;
 
 // The main window: the lunar module's control and instrument panel. It hosts the flight
-// computer, implements its panel on the controls below and runs the mission commands. Creating
-// it loads it: the controls are built and Form_Load has run, but the window is not shown.
-class frmLand : public QMainWindow, public flight::InstrumentPanel, public flight::MissionHost {
+// computer, implements its panel on the controls (made by PanelControls) and runs the mission
+// commands. Creating it loads it: the controls are built and Form_Load has run, but the window
+// is not shown.
+class frmLand : public QMainWindow,
+                public flight::InstrumentPanel,
+                public flight::MissionHost,
+                private PanelControls {
   Q_OBJECT
 
  public:
@@ -110,26 +111,6 @@ class frmLand : public QMainWindow, public flight::InstrumentPanel, public fligh
 
   QToolBar* Toolbar1 = nullptr;
   QStatusBar* StatusBar1 = nullptr;
-  QWidget* fmConsole = nullptr;
-  PanelFrame* fmMessage = nullptr;
-  FittingLabel* lblMessage = nullptr;
-  QLabel* Image2 = nullptr;
-  QLabel* Image1 = nullptr;
-  PanelFrame* fraInfo = nullptr;
-  PanelFrame* fraBurn = nullptr;
-  QPushButton* cmdBurn = nullptr;
-  QScrollBar* hsbBurn = nullptr;
-  FittingLabel* lblBurn = nullptr;
-  PanelFrame* fmSpeed = nullptr;
-  FittingLabel* lblSpeed = nullptr;
-  PanelFrame* fmTime = nullptr;
-  FittingLabel* lblTime = nullptr;
-  PanelFrame* fmFuel = nullptr;
-  VerticalProgressBar* pbFuel = nullptr;
-  FittingLabel* lblFuel = nullptr;
-  PanelFrame* fmAltitude = nullptr;
-  VerticalProgressBar* pbAltitude = nullptr;
-  FittingLabel* lblAlt = nullptr;
   QMenu* mnuGame = nullptr;
   QAction* mnuGameStart = nullptr;
   QAction* mnuGameStop = nullptr;

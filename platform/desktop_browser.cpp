@@ -212,6 +212,12 @@ std::vector<std::string> ExpandCommandLine(const GioApi& gio, const char* exec,
 // The command that starts `app` with the address, its program as a full path; empty when the
 // program cannot be named so: a bare name found nowhere but in the working folder, or a
 // relative path, which would be looked for there.
+// Built here rather than left to g_app_info_launch_uris: that launch first connects to the
+// session bus and waits without limit on a bus daemon that has stopped answering; it reports
+// success once its helper runs, even when the program itself cannot be executed; it would run
+// the program named by PATH at that moment, not the one checked here; and it would start it on
+// the worker, which may outlive the caller's limit. The caller starts this command as it starts
+// every other program (child_process), or not at all.
 std::vector<std::string> CommandOf(const GioApi& gio, GAppInfo* app, const std::string& url) {
   const char* exec = gio.app_info_get_commandline(app);
   if (exec == nullptr) return {};

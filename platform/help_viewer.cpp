@@ -6,10 +6,9 @@
 #include <cstdio>
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLibraryInfo>
+#include <QLocale>
 #include <QProcess>
 
 #include "platform/child_process.h"
@@ -17,9 +16,6 @@
 namespace kelvor {
 
 namespace {
-// Must match the namespace and virtual folder of the help project in resources/help.
-constexpr char kHelpNamespace[] = "example.tandrel.kelvor";
-constexpr char kHelpFolder[] = "help";
 // How long Close waits for the viewer after asking it to end, and again after killing it.
 constexpr int kCloseGraceMs = 2000;
 // The viewer has settled once its processor time has stayed still for kStillLooks looks
@@ -78,86 +74,6 @@ HelpViewer::~HelpViewer() {
   Close();
 }
 
-QString HelpViewer::DefaultProgram() {
-  return QLibraryInfo::path(QLibraryInfo::BinariesPath) + QStringLiteral("/assistant");
-}
-
-QStringList HelpViewer::Arguments(const QString& collectionFile) {
-  return {QStringLiteral("-collectionFile"), collectionFile,
-          QStringLiteral("-enableRemoteControl")};
-}
-
-namespace {
-// The English help has the plain namespace and keyword identifiers; the help in every other
-// language has them followed by its code ("example.tandrel.kelvor.de", "kelvor.de.18"), as its
-// help project in resources/help says.
-constexpr char kTopicPrefix[] = "kelvor";
-constexpr char kEnglish[] = "en";
-// Given by the help's build: the languages that have a folder of pages, English first.
-constexpr char kHelpLanguages[] = KELVOR_HELP_LANGUAGES;
-
-QString Qualified(const char* name, const QString& language) {
-  return language == QLatin1String(kEnglish) ? QLatin1String(name)
-                                             : QLatin1String(name) + QLatin1Char('.') + language;
-}
-
-// Each request opens Assistant on the contents and the page alone: its index, bookmarks and
-// search take half of the window by default and are not what the player asked for.
-QString PanesCommand() {
-  return QStringLiteral("hide bookmarks;hide index;hide search;show contents");
-}
-}  // namespace
-
-QStringList HelpViewer::Languages() {
-  return QString::fromLatin1(kHelpLanguages).split(QLatin1Char(','), Qt::SkipEmptyParts);
-}
-
-QString HelpViewer::Language(const QStringList& uiLanguages) {
-  const QStringList written = Languages();
-  for (const QString& name : uiLanguages) {
-    const QString code = QLocale::languageToCode(QLocale(name).language());
-    if (written.contains(code)) return code;
-  }
-  return QLatin1String(kEnglish);
-}
-
-QString HelpViewer::Namespace(const QString& language) {
-  return Qualified(kHelpNamespace, language);
-}
-
-QString HelpViewer::TopicIdentifier(int topic, const QString& language) {
-  return QStringLiteral("%1.%2").arg(Qualified(kTopicPrefix, language)).arg(topic);
-}
-
-QString HelpViewer::ContentsUrl(const QString& language) {
-  return QStringLiteral("qthelp://%1/%2/index.html")
-      .arg(Namespace(language), QLatin1String(kHelpFolder));
-}
-
-QString HelpViewer::CollectionFile(const QString& helpFile, const QStringList& uiLanguages) {
-  const QString language = Language(uiLanguages);
-  if (language == QLatin1String(kEnglish)) return helpFile;
-  const QFileInfo english(helpFile);
-  QString name = english.completeBaseName() + QLatin1Char('_') + language;
-  if (!english.suffix().isEmpty()) name += QLatin1Char('.') + english.suffix();
-  return english.dir().filePath(name);
-}
-
-// Assistant reads one line per wake-up of its input, so each request is a single line of
-// commands separated by ";"; it stops at the first command it does not know.
-QString HelpViewer::ContentsCommand(const QStringList& uiLanguages) {
-  return QStringLiteral("%1;setSource %2").arg(PanesCommand(), ContentsUrl(Language(uiLanguages)));
-}
-
-QString HelpViewer::TopicCommand(int topic, const QStringList& uiLanguages) {
-  return QStringLiteral("%1;activateIdentifier %2")
-      .arg(PanesCommand(), TopicIdentifier(topic, Language(uiLanguages)));
-}
-
-// Assistant answers it with "Could not find the associated content item." in its status bar
-// while it builds its contents, which it does again once its window is up.
-QString HelpViewer::SyncCommand() { return QStringLiteral("syncContents"); }
-
 void HelpViewer::ShowContents(const QString& helpFile) { Request(helpFile, 0); }
 
 void HelpViewer::ShowTopic(const QString& helpFile, int topic) { Request(helpFile, topic); }
@@ -175,13 +91,14 @@ void HelpViewer::Request(const QString& helpFile, int topic) {
   m_resent = false;
   // The collection and the commands go together: each language's namespace and page names are
   // its own. A language whose collection is missing gets the English help rather than none.
-  QStringList language{Language(QLocale::system().uiLanguages())};
-  QString collection = CollectionFile(helpFile, language);
+  QStringList language{help_protocol::Language(QLocale::system().uiLanguages())};
+  QString collection = help_protocol::CollectionFile(helpFile, language);
   if (collection != helpFile && !IsRunningWith(collection) && !IsReadableFile(collection)) {
-    language = QStringList{QLatin1String(kEnglish)};
+    language = QStringList{QStringLiteral("en")};
     collection = helpFile;
   }
-  Send(collection, topic == 0 ? ContentsCommand(language) : TopicCommand(topic, language));
+  Send(collection, topic == 0 ? help_protocol::ContentsCommand(language)
+                              : help_protocol::TopicCommand(topic, language));
 }
 
 bool HelpViewer::IsReadableFile(const QString& path) {
@@ -207,7 +124,7 @@ void HelpViewer::Send(const QString& collection, const QString& command) {
   m_request = command;
   m_requestUnwritten = true;
   if (m_contentsBuilt) {
-    Write(command + QLatin1Char(';') + SyncCommand());
+    Write(command + QLatin1Char(';') + help_protocol::SyncCommand());
   } else {
     m_syncOwed = true;
     Write(command);
@@ -257,7 +174,7 @@ void HelpViewer::Start(const QString& collection) {
     if (m_output.size() > kOutputKept) m_output.remove(0, m_output.size() - kOutputKept);
   });
   m_started.start();
-  m_process->start(m_program, Arguments(collection));
+  m_process->start(m_program, help_protocol::Arguments(collection));
 
   if (!m_quitHook && QCoreApplication::instance() != nullptr) {
     m_quitHook = std::make_unique<QObject>();
@@ -291,7 +208,7 @@ void HelpViewer::OnWatch() {
   m_contentsBuilt = true;
   if (m_syncOwed) {
     m_syncOwed = false;
-    Write(SyncCommand());
+    Write(help_protocol::SyncCommand());
   }
 }
 

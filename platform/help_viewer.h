@@ -1,34 +1,33 @@
 #pragma once
 
 #include <QElapsedTimer>
-#include <QLocale>
 #include <QProcess>
 #include <QString>
-#include <QStringList>
 #include <QTimer>
 #include <chrono>
 #include <memory>
 
+#include "platform/help_protocol.h"
 #include "shared/help_failure.h"
 
 class QObject;
 
 namespace kelvor {
 
-// Qt Assistant showing the help, one viewer per game, driven by remote-control lines on its
-// standard input and never waited for. It gets the collection in the player's language, so its
-// contents and index hold that language alone, or English where that language's collection is
-// missing. A viewer the player closed stays closed until the next request; one that could not
-// take a request (it had ended when the request was written) is started again with it.
-// Reported, then the game goes on: a missing or unreadable help file (checked before any start),
-// a viewer that cannot start, and one that ends with an error within the first seconds (no
+// Qt Assistant showing the help, one viewer per game, driven by remote-control lines
+// (help_protocol) on its standard input and never waited for. It gets the collection in the
+// player's language, so its contents and index hold that language alone, or English where that
+// language's collection is missing. A viewer the player closed stays closed until the next request;
+// one that could not take a request (it had ended when the request was written) is started again
+// with it. Reported, then the game goes on: a missing or unreadable help file (checked before any
+// start), a viewer that cannot start, and one that ends with an error within the first seconds (no
 // collection or display). The viewer's output is kept from the terminal; its last lines are
 // shown only after such an early end.
 class HelpViewer {
  public:
   // `program` must speak Assistant's command line and remote control (tests pass a stand-in).
   // An end with an error within `earlyExitWindow` of the start is a failure for `report`.
-  explicit HelpViewer(ReportHelpFailure report, QString program = DefaultProgram(),
+  explicit HelpViewer(ReportHelpFailure report, QString program = help_protocol::DefaultProgram(),
                       std::chrono::milliseconds earlyExitWindow = std::chrono::seconds(5));
   ~HelpViewer();
   HelpViewer(const HelpViewer&) = delete;
@@ -42,30 +41,6 @@ class HelpViewer {
   // the application's aboutToQuit and in the destructor. A game that ends through std::_Exit
   // leaves the viewer to the kernel, which kills it with the game (see Start).
   void Close();
-
-  // Qt Assistant in the Qt binaries folder.
-  static QString DefaultProgram();
-  // Opens `collectionFile` with the remote control on.
-  static QStringList Arguments(const QString& collectionFile);
-
-  // ISO 639 codes, English first.
-  static QStringList Languages();
-  // The first of `uiLanguages` (most wanted first) the help is written in; English otherwise.
-  static QString Language(const QStringList& uiLanguages);
-  static QString Namespace(const QString& language = QStringLiteral("en"));
-  static QString TopicIdentifier(int topic, const QString& language = QStringLiteral("en"));
-  static QString ContentsUrl(const QString& language = QStringLiteral("en"));
-  // `helpFile` (the English collection) itself in English, else the file beside it with the
-  // language's code after an underscore ("Kelvor_de.hlp").
-  static QString CollectionFile(const QString& helpFile,
-                                const QStringList& uiLanguages = QLocale::system().uiLanguages());
-  // One request's remote-control line, without its end: the panes and the page.
-  static QString ContentsCommand(const QStringList& uiLanguages = QLocale::system().uiLanguages());
-  static QString TopicCommand(int topic,
-                              const QStringList& uiLanguages = QLocale::system().uiLanguages());
-  // Selects the shown page in the contents; it follows the page in the same line, except before
-  // the viewer first settles (Assistant still building its contents): then it goes alone later.
-  static QString SyncCommand();
 
  private:
   // As far as the event loop has heard.

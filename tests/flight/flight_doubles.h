@@ -137,15 +137,13 @@ struct MissionRig {
 
   kelvor::flight::FlightState& State() { return computer.State(); }
 
-  void Start() {
-    auto& s = State();
-    s.vMission = false;
-    s.intHalted = 0;
+  // As the window's Start: the mission's flags first, then the controls and the start state.
+  // `restoring` false is a Start whose later steps failed: counted and armed, state untouched.
+  void Start(bool restoring = true) {
+    computer.StartMission();
     panel.SetBurnControlsEnabled(true);
-    s.sngTime = 0;
-    s.sngAltitude = 500;
-    s.sngSpeed = 50;
-    s.sngFuel = 120;
+    if (!restoring) return;
+    computer.RestoreStartState();
     panel.SetThrusterValue(0);
     panel.SetThrusterMax(30);
   }

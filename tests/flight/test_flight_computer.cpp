@@ -299,9 +299,25 @@ class TestFlightComputer : public QObject {
     QCOMPARE(rig.host.stops, 1);
   }
 
+  // Stop and Start handled within one yield leave intHalted at 0 again; the old loop must
+  // still let go instead of flying the new mission. The loop has flown one second (time 5,
+  // 547.5 ft, climbing at 45) when the Start comes; one that fails before it restores the start
+  // state leaves those values, and the loop must let go all the same.
+  void newMissionDuringFreeFallEndsTheOldLoop_data() {
+    QTest::addColumn<bool>("restoring");
+    QTest::addColumn<float>("time");
+    QTest::addColumn<float>("altitude");
+    QTest::addColumn<float>("speed");
+    QTest::addColumn<float>("fuel");
+    QTest::newRow("Start") << true << 0.f << 500.f << 50.f << 120.f;
+    QTest::newRow("Start failing before the start state") << false << 5.f << 547.5f << -45.f << 0.f;
+  }
   void newMissionDuringFreeFallEndsTheOldLoop() {
-    // Stop and Start handled within one yield leave intHalted at 0 again; the old loop must
-    // still let go instead of flying the new mission.
+    QFETCH(bool, restoring);
+    QFETCH(float, time);
+    QFETCH(float, altitude);
+    QFETCH(float, speed);
+    QFETCH(float, fuel);
     MissionRig rig;
     rig.Start();
     rig.panel.Drag(30);
@@ -309,17 +325,17 @@ class TestFlightComputer : public QObject {
     rig.panel.onYield = [&] {
       if (++yields == 2) {
         rig.host.StopMission();
-        rig.Start();
+        rig.Start(restoring);
       }
     };
     for (int i = 0; i < 4; ++i) rig.computer.BurnStep();
     const auto& s = rig.State();
     QCOMPARE(yields, 2);
     QCOMPARE(s.intHalted, std::int16_t(0));
-    QCOMPARE(s.sngAltitude, 500.f);
-    QCOMPARE(s.sngSpeed, 50.f);
-    QCOMPARE(s.sngFuel, 120.f);
-    QCOMPARE(s.sngTime, 0.f);
+    QCOMPARE(s.sngAltitude, altitude);
+    QCOMPARE(s.sngSpeed, speed);
+    QCOMPARE(s.sngFuel, fuel);
+    QCOMPARE(s.sngTime, time);
     QVERIFY(rig.panel.burnControlsEnabled);
   }
 

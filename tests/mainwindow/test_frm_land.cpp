@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QHash>
 #include <QHelpEvent>
 #include <QLocale>
 #include <QMenu>
@@ -185,10 +186,14 @@ class FrmLandTest : public QObject {
 
   // --- layout -----------------------------------------------------------------------------
 
+  // Each control's container and place, its creation order among its siblings (a later one
+  // lies above an earlier one) and its place in the keyboard's order, -1 for none.
   void controlsSitWhereDesigned_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("container");
     QTest::addColumn<QRect>("twips");
+    QTest::addColumn<QString>("madeAfter");
+    QTest::addColumn<int>("tab");
     const struct {
       const char *name, *container;
       int left, top, width, height;
@@ -216,8 +221,14 @@ class FrmLandTest : public QObject {
         {"pbAltitude", "fmAltitude", 840, 240, 255, 975},
         {"lblAlt", "fmAltitude", 120, 240, 615, 255},
     };
+    const QStringList keyboard{"hsbBurn", "cmdBurn"};
+    QHash<QString, QString> lastMadeIn;
     for (const auto& r : rows) {
-      QTest::newRow(r.name) << r.name << r.container << QRect(r.left, r.top, r.width, r.height);
+      QString& madeAfter = lastMadeIn[QLatin1String(r.container)];
+      QTest::newRow(r.name) << r.name << r.container << QRect(r.left, r.top, r.width, r.height)
+                            << (*r.container ? madeAfter : QString())
+                            << int(keyboard.indexOf(QLatin1String(r.name)));
+      madeAfter = QLatin1String(r.name);
     }
   }
 
@@ -225,6 +236,8 @@ class FrmLandTest : public QObject {
     QFETCH(QString, name);
     QFETCH(QString, container);
     QFETCH(QRect, twips);
+    QFETCH(QString, madeAfter);
+    QFETCH(int, tab);
     QWidget* control = get(name);
     QRect actual = control->geometry();
     if (container.isEmpty()) {
@@ -235,6 +248,16 @@ class FrmLandTest : public QObject {
     }
     const QRect expected(Px(twips.left()), Px(twips.top()), Px(twips.width()), Px(twips.height()));
     QCOMPARE(actual, expected);
+    if (!madeAfter.isEmpty()) {  // a widget's children are listed from the bottom up
+      const QObjectList siblings = control->parentWidget()->children();
+      const qsizetype before = siblings.indexOf(get(madeAfter));
+      QVERIFY2(before >= 0 && before < siblings.indexOf(control), qPrintable(madeAfter));
+    }
+    QList<QWidget*> keyboard;
+    for (QWidget* next = w->nextInFocusChain(); next != w.get(); next = next->nextInFocusChain()) {
+      if (next->focusPolicy() & Qt::TabFocus) keyboard << next;
+    }
+    QCOMPARE(keyboard.indexOf(control), tab);
   }
 
   void clientAreaIsDesignedSize() {

@@ -9,7 +9,7 @@
 #include <clocale>
 
 #include "mainwindow/frm_land.h"
-#include "platform/help_viewer.h"
+#include "platform/help_protocol.h"
 #include "tests/fake_services.h"
 #include "tests/missing_tool.h"
 
@@ -56,15 +56,16 @@ class LocaleTest : public QObject {
 
   // The help viewer is asked for the German pages: the contents and every context topic.
   void helpIsAskedForInGerman() {
-    QCOMPARE(kelvor::HelpViewer::Language(QLocale::system().uiLanguages()), QStringLiteral("de"));
-    QVERIFY(kelvor::HelpViewer::ContentsCommand().endsWith(
+    QCOMPARE(kelvor::help_protocol::Language(QLocale::system().uiLanguages()),
+             QStringLiteral("de"));
+    QVERIFY(kelvor::help_protocol::ContentsCommand().endsWith(
         QStringLiteral(";setSource qthelp://example.tandrel.kelvor.de/help/index.html")));
     for (int topic : {8, 9, 10, 11, 12, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27}) {
-      QVERIFY(kelvor::HelpViewer::TopicCommand(topic).endsWith(
+      QVERIFY(kelvor::help_protocol::TopicCommand(topic).endsWith(
           QStringLiteral(";activateIdentifier kelvor.de.%1").arg(topic)));
     }
     // From the German collection beside the help file the windows name.
-    QCOMPARE(kelvor::HelpViewer::CollectionFile(QStringLiteral("/opt/game/Kelvor.hlp")),
+    QCOMPARE(kelvor::help_protocol::CollectionFile(QStringLiteral("/opt/game/Kelvor.hlp")),
              QStringLiteral("/opt/game/Kelvor_de.hlp"));
   }
 

@@ -8,9 +8,9 @@
 #include <QSet>
 #include <QtTest>
 
-#include "platform/help_viewer.h"
+#include "platform/help_protocol.h"
 
-using kelvor::HelpViewer;
+namespace help_protocol = kelvor::help_protocol;
 
 class HelpCollectionTest : public QObject {
   Q_OBJECT
@@ -44,9 +44,9 @@ class HelpCollectionTest : public QObject {
 
 void HelpCollectionTest::initTestCase() {
   QVERIFY2(QFileInfo::exists(QStringLiteral(KELVOR_HELP_FILE)), KELVOR_HELP_FILE);
-  for (const QString& language : HelpViewer::Languages()) {
+  for (const QString& language : help_protocol::Languages()) {
     const QString file =
-        HelpViewer::CollectionFile(QStringLiteral(KELVOR_HELP_FILE), QStringList{language});
+        help_protocol::CollectionFile(QStringLiteral(KELVOR_HELP_FILE), QStringList{language});
     QVERIFY2(QFileInfo::exists(file), qPrintable(file));
     auto* helpEngine = new QHelpEngine(file, this);
     // The test never changes the files the game ships.
@@ -65,7 +65,7 @@ void HelpCollectionTest::initTestCase() {
     QCOMPARE(model->rowCount(), 1);
     QHelpContentItem* root = model->contentItemAt(model->index(0, 0));
     QVERIFY(root != nullptr);
-    QCOMPARE(root->url().host(), HelpViewer::Namespace(language));
+    QCOMPARE(root->url().host(), help_protocol::Namespace(language));
     m_roots.insert(root->url().host(), root);
     m_contents.insert(root->url(), root->title());
     collectContents(root, m_contents);
@@ -74,7 +74,7 @@ void HelpCollectionTest::initTestCase() {
 
 QHelpEngine* HelpCollectionTest::engine(const QUrl& page) const {
   for (auto it = m_engines.cbegin(); it != m_engines.cend(); ++it) {
-    if (HelpViewer::Namespace(it.key()) == page.host()) return it.value();
+    if (help_protocol::Namespace(it.key()) == page.host()) return it.value();
   }
   return nullptr;
 }
@@ -89,7 +89,7 @@ void HelpCollectionTest::everyFolderOfPagesIsALanguageOfTheHelp() {
       folders.append(folder == QLatin1String("html") ? QStringLiteral("en") : folder);
     }
   }
-  QStringList languages = HelpViewer::Languages();
+  QStringList languages = help_protocol::Languages();
   QCOMPARE(languages.value(0), QStringLiteral("en"));
   languages.sort();
   folders.sort();
@@ -117,13 +117,14 @@ void HelpCollectionTest::helpFileLiesInTheProgramFolder() {
   QCOMPARE(helpFile.fileName(), QStringLiteral("Kelvor.hlp"));
   QCOMPARE(helpFile.dir().dirName(), QStringLiteral("app"));
   QSet<QString> cacheFolders;
-  for (const QString& language : HelpViewer::Languages()) {
+  for (const QString& language : help_protocol::Languages()) {
     QHelpEngine* helpEngine = engine(language);
     QCOMPARE(QFileInfo(helpEngine->collectionFile()).absolutePath(), helpFile.absolutePath());
     // Each registers its own language alone, so the viewer's index holds no other.
-    QCOMPARE(helpEngine->registeredDocumentations(), QStringList{HelpViewer::Namespace(language)});
+    QCOMPARE(helpEngine->registeredDocumentations(),
+             QStringList{help_protocol::Namespace(language)});
     const QString documentation =
-        helpEngine->documentationFileName(HelpViewer::Namespace(language));
+        helpEngine->documentationFileName(help_protocol::Namespace(language));
     QVERIFY2(!documentation.isEmpty(), qPrintable(language));
     QCOMPARE(QFileInfo(documentation).absolutePath(), helpFile.absolutePath());
     // Assistant copies a collection into this folder below the user's data folder; two in one
@@ -132,21 +133,21 @@ void HelpCollectionTest::helpFileLiesInTheProgramFolder() {
     QVERIFY2(cache.startsWith(QLatin1String("Tandrel/")), qPrintable(cache));
     cacheFolders.insert(cache);
   }
-  QCOMPARE(cacheFolders.size(), HelpViewer::Languages().size());
+  QCOMPARE(cacheFolders.size(), help_protocol::Languages().size());
 }
 
 void HelpCollectionTest::contentsTopicIsTheRootOfTheContents_data() {
   QTest::addColumn<QString>("language");
-  for (const QString& language : HelpViewer::Languages()) {
+  for (const QString& language : help_protocol::Languages()) {
     QTest::newRow(qPrintable(language)) << language;
   }
 }
 
 void HelpCollectionTest::contentsTopicIsTheRootOfTheContents() {
   QFETCH(QString, language);
-  const QHelpContentItem* root = m_roots.value(HelpViewer::Namespace(language));
-  QVERIFY2(root != nullptr, qPrintable(HelpViewer::Namespace(language)));
-  QCOMPARE(root->url(), QUrl(HelpViewer::ContentsUrl(language)));
+  const QHelpContentItem* root = m_roots.value(help_protocol::Namespace(language));
+  QVERIFY2(root != nullptr, qPrintable(help_protocol::Namespace(language)));
+  QCOMPARE(root->url(), QUrl(help_protocol::ContentsUrl(language)));
   QVERIFY(pageText(root->url()).contains(QStringLiteral("<h1>") + root->title()));
 }
 
@@ -157,7 +158,7 @@ void HelpCollectionTest::topicIsReachableByNumberContentsAndIndex_data() {
   QTest::addColumn<QString>("title");
   QTest::addColumn<QString>("language");
   const auto newRow = [](const char* name, int topic, const QString& title) {
-    for (const QString& language : HelpViewer::Languages()) {
+    for (const QString& language : help_protocol::Languages()) {
       const bool english = language == QLatin1String("en");
       QTest::addRow("%s %s", name, qPrintable(language))
           << topic << (english ? title : QString()) << language;
@@ -189,10 +190,10 @@ void HelpCollectionTest::topicIsReachableByNumberContentsAndIndex() {
   QFETCH(QString, language);
   // By number: the identifier the viewer asks for leads to the topic's page in that language.
   const QList<QHelpLink> byNumber =
-      engine(language)->documentsForIdentifier(HelpViewer::TopicIdentifier(topic, language));
+      engine(language)->documentsForIdentifier(help_protocol::TopicIdentifier(topic, language));
   QCOMPARE(byNumber.size(), 1);
   const QUrl page = byNumber.first().url;
-  QCOMPARE(page.host(), HelpViewer::Namespace(language));
+  QCOMPARE(page.host(), help_protocol::Namespace(language));
   // By the contents, under the page's own title.
   QVERIFY2(m_contents.contains(page), qPrintable(page.toString()));
   if (title.isEmpty()) {
@@ -210,8 +211,8 @@ void HelpCollectionTest::topicIsReachableByNumberContentsAndIndex() {
 
 QSet<QString> HelpCollectionTest::pageNames(const QString& language) const {
   QSet<QString> names;
-  const QList<QUrl> pages =
-      engine(language)->files(HelpViewer::Namespace(language), QString(), QStringLiteral("html"));
+  const QList<QUrl> pages = engine(language)->files(help_protocol::Namespace(language), QString(),
+                                                    QStringLiteral("html"));
   for (const QUrl& page : pages) {
     names.insert(page.fileName());
   }
@@ -220,7 +221,7 @@ QSet<QString> HelpCollectionTest::pageNames(const QString& language) const {
 
 void HelpCollectionTest::everyLanguageHasEveryPage_data() {
   QTest::addColumn<QString>("language");
-  for (const QString& language : HelpViewer::Languages().mid(1)) {
+  for (const QString& language : help_protocol::Languages().mid(1)) {
     QTest::newRow(qPrintable(language)) << language;
   }
 }
@@ -238,11 +239,11 @@ void HelpCollectionTest::everyLanguageHasEveryPage() {
 
 void HelpCollectionTest::everyLinkLeadsToAPageOfTheHelp() {
   QList<QUrl> pages;
-  for (const QString& language : HelpViewer::Languages()) {
-    pages +=
-        engine(language)->files(HelpViewer::Namespace(language), QString(), QStringLiteral("html"));
+  for (const QString& language : help_protocol::Languages()) {
+    pages += engine(language)->files(help_protocol::Namespace(language), QString(),
+                                     QStringLiteral("html"));
   }
-  QVERIFY(pages.size() >= 20 * HelpViewer::Languages().size());
+  QVERIFY(pages.size() >= 20 * help_protocol::Languages().size());
   const QRegularExpression link(QStringLiteral("(?:href|src)=\"([^\"#:]+)(#[^\"]*)?\""));
   QSet<QUrl> reached;
   for (const QUrl& page : pages) {

@@ -22,6 +22,7 @@
 #include "tests/child_processes.h"
 
 using kelvor::HelpViewer;
+namespace help_protocol = kelvor::help_protocol;
 
 namespace {
 
@@ -212,11 +213,11 @@ void HelpViewerTest::requestStartsViewerWithTheHelpFile() {
   // The request in the desktop's language, which is English here word for word.
   const QStringList english{QStringLiteral("en")};
   if (topic == 0) {
-    QCOMPARE(linesOf(QStringLiteral("command")).first().text, HelpViewer::ContentsCommand());
-    QCOMPARE(HelpViewer::ContentsCommand(english), command);
+    QCOMPARE(linesOf(QStringLiteral("command")).first().text, help_protocol::ContentsCommand());
+    QCOMPARE(help_protocol::ContentsCommand(english), command);
   } else {
-    QCOMPARE(linesOf(QStringLiteral("command")).first().text, HelpViewer::TopicCommand(topic));
-    QCOMPARE(HelpViewer::TopicCommand(topic, english), command);
+    QCOMPARE(linesOf(QStringLiteral("command")).first().text, help_protocol::TopicCommand(topic));
+    QCOMPARE(help_protocol::TopicCommand(topic, english), command);
   }
   // A viewer just started is still building its contents: the page is selected in them once it
   // has settled, in a line of its own, and not before.
@@ -261,13 +262,13 @@ void HelpViewerTest::requestNamesThePageInThePlayersLanguage() {
   QFETCH(QString, collection);
   const QString panes = QStringLiteral("hide bookmarks;hide index;hide search;show contents;");
   if (topic == 0) {
-    QCOMPARE(HelpViewer::ContentsCommand(uiLanguages),
+    QCOMPARE(help_protocol::ContentsCommand(uiLanguages),
              panes + QStringLiteral("setSource %1").arg(page));
   } else {
-    QCOMPARE(HelpViewer::TopicCommand(topic, uiLanguages),
+    QCOMPARE(help_protocol::TopicCommand(topic, uiLanguages),
              panes + QStringLiteral("activateIdentifier %1").arg(page));
   }
-  QCOMPARE(HelpViewer::CollectionFile(QStringLiteral("/opt/game/Kelvor.hlp"), uiLanguages),
+  QCOMPARE(help_protocol::CollectionFile(QStringLiteral("/opt/game/Kelvor.hlp"), uiLanguages),
            collection);
 }
 
@@ -283,7 +284,7 @@ void HelpViewerTest::secondRequestReusesTheRunningViewer() {
   QCOMPARE(starts.size(), 1);
   QCOMPARE(linesOf(QStringLiteral("command")).size(), commandsOf(starts.first().pid).size());
   // A settled viewer has its contents: the page is selected in them in the same line.
-  QCOMPARE(commandsOf(starts.first().pid).at(2), HelpViewer::TopicCommand(21) + ";syncContents");
+  QCOMPARE(commandsOf(starts.first().pid).at(2), help_protocol::TopicCommand(21) + ";syncContents");
 }
 
 void HelpViewerTest::viewerGetsOnlyTheStandardDescriptors() {
@@ -431,7 +432,7 @@ void HelpViewerTest::closedViewerIsStartedAgain() {
   const qint64 second = linesOf(QStringLiteral("start")).at(1).pid;
   QVERIFY(second != first);
   QTRY_VERIFY(!commandsOf(second).isEmpty());
-  QCOMPARE(commandsOf(second).first(), HelpViewer::TopicCommand(10));
+  QCOMPARE(commandsOf(second).first(), help_protocol::TopicCommand(10));
   QVERIFY(m_messages.isEmpty());
 }
 
@@ -713,8 +714,8 @@ void HelpViewerTest::failedRequestSaysWhy() {
 }
 
 void HelpViewerTest::defaultViewerIsInstalledAssistant() {
-  QVERIFY2(QFileInfo(HelpViewer::DefaultProgram()).isExecutable(),
-           qPrintable(HelpViewer::DefaultProgram()));
+  QVERIFY2(QFileInfo(help_protocol::DefaultProgram()).isExecutable(),
+           qPrintable(help_protocol::DefaultProgram()));
 }
 
 namespace {
