@@ -51,6 +51,7 @@ void Main(Services& services, const StartupOptions& options) {
     QWidget* mainWindow =
         options.loadMainWindow ? options.loadMainWindow(services) : new frmLand(services);
     splash->SetMainWindow(mainWindow);
+    if (options.mainWindowLoaded) options.mainWindowLoaded(mainWindow);
 
     splash->Timer1->setInterval(options.timerInterval > 0 ? options.timerInterval
                                                           : splashkv::kTimerInterval);

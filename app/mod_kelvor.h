@@ -11,10 +11,11 @@ namespace kelvor::modKelvor {
 
 // How start-up loads the main window and how long the splash waits after the load. Left
 // empty: the real main window and splashkv::kTimerInterval. Tests load stand-ins and shorten the
-// wait.
+// wait. `mainWindowLoaded`, when set, is handed the main window once it has loaded.
 struct StartupOptions {
   std::function<QWidget*(Services&)> loadMainWindow;
   int timerInterval = 0;
+  std::function<void(QWidget*)> mainWindowLoaded;
 };
 
 // Shows the splash window and paints it, loads the main window hidden, then arms the splash

@@ -7,7 +7,7 @@ root=${1:?usage: check_layers_catches.sh <source root> <check_layers.sh>}
 check=${2:?usage: check_layers_catches.sh <source root> <check_layers.sh>}
 for plant in \
   'about/frm_kv_about.cpp:#include "app/mod_kelvor.h"' \
-  'platform/session_bus.cpp:#include "about/web_launcher.h"' \
+  'platform/start_watch.cpp:#include "about/web_launcher.h"' \
   'mainwindow/frm_land.cpp:#include <unistd.h>' \
   'about/web_launcher.cpp:#include <gio/gio.h>' \
   'flight/flight_computer.cpp:#include <QString>' \
