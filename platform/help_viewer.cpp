@@ -27,19 +27,38 @@ constexpr int kCloseGraceMs = 2000;
 constexpr int kWatchMs = 100;
 constexpr int kStillLooks = 3;
 constexpr int kWatchLimitMs = 10000;
-// How much of the viewer's output the game keeps: the end of it tells why it failed.
+// How much of the viewer's output the game keeps, and how many of its last lines it tells after
+// a failing end: Assistant warns of harmless things all along, and only its end says why.
 constexpr qsizetype kOutputKept = 4096;
+constexpr int kLinesTold = 3;
 
-// The processor time, in clock ticks, that the process `pid` has used; -1 if it is gone.
-qint64 ProcessorTicks(qint64 pid) {
-  QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-  if (!stat.open(QIODevice::ReadOnly)) return -1;
-  const QByteArray line = stat.readAll();
+// What /proc tells of the process `pid`: gone (or not ours to read), or its state and the
+// processor time, in clock ticks, it has used.
+struct ProcessStat {
+  bool exists = false;
+  char state = '?';
+  qint64 ticks = -1;
+};
+
+ProcessStat ReadProcessStat(qint64 pid) {
+  QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  const QByteArray line = file.readAll();
   // After the command name, which may hold anything, up to the last ')': state first, user
   // time 12th, system time 13th.
   const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-  if (fields.size() < 13) return -1;
-  return fields.at(11).toLongLong() + fields.at(12).toLongLong();
+  if (fields.size() < 13 || fields.at(0).isEmpty()) return {};
+  return {true, fields.at(0).at(0), fields.at(11).toLongLong() + fields.at(12).toLongLong()};
+}
+
+// The last `count` lines of `output` that say something.
+QByteArray LastLines(const QByteArray& output, int count) {
+  QList<QByteArray> lines = output.split('\n');
+  lines.removeIf([](const QByteArray& line) { return line.trimmed().isEmpty(); });
+  if (lines.size() > count) lines.remove(0, lines.size() - count);
+  QByteArray told;
+  for (const QByteArray& line : lines) told += line + '\n';
+  return told;
 }
 }  // namespace
 
@@ -139,11 +158,9 @@ QString HelpViewer::TopicCommand(int topic, const QStringList& uiLanguages) {
 // while it builds its contents, which it does again once its window is up.
 QString HelpViewer::SyncCommand() { return QStringLiteral("syncContents"); }
 
-void HelpViewer::ShowContents(const QString& helpFile) { Request(helpFile, ContentsCommand()); }
+void HelpViewer::ShowContents(const QString& helpFile) { Request(helpFile, 0); }
 
-void HelpViewer::ShowTopic(const QString& helpFile, int topic) {
-  Request(helpFile, TopicCommand(topic));
-}
+void HelpViewer::ShowTopic(const QString& helpFile, int topic) { Request(helpFile, topic); }
 
 bool HelpViewer::IsRunning() const {
   return m_process && m_process->state() != QProcess::NotRunning;
@@ -153,24 +170,42 @@ bool HelpViewer::IsRunningWith(const QString& collection) const {
   return IsRunning() && m_collection == collection;
 }
 
-void HelpViewer::Request(const QString& helpFile, const QString& command) {
+void HelpViewer::Request(const QString& helpFile, int topic) {
   ++m_requests;
   m_resent = false;
-  Send(CollectionFile(helpFile), command);
+  // The collection and the commands go together: each language's namespace and page names are
+  // its own. A language whose collection is missing gets the English help rather than none.
+  QStringList language{Language(QLocale::system().uiLanguages())};
+  QString collection = CollectionFile(helpFile, language);
+  if (collection != helpFile && !IsRunningWith(collection) && !IsReadableFile(collection)) {
+    language = QStringList{QLatin1String(kEnglish)};
+    collection = helpFile;
+  }
+  Send(collection, topic == 0 ? ContentsCommand(language) : TopicCommand(topic, language));
+}
+
+bool HelpViewer::IsReadableFile(const QString& path) {
+  QFile file(path);
+  return QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly);
 }
 
 void HelpViewer::Send(const QString& collection, const QString& command) {
   if (!IsRunningWith(collection)) {
     // Assistant would only end, or show an empty window, on a collection it cannot read; the
     // player learns the reason at once instead.
-    QFile file(collection);
-    if (!QFileInfo(collection).isFile() || !file.open(QIODevice::ReadOnly)) {
+    if (!IsReadableFile(collection)) {
       m_report({HelpFailure::Kind::kMissingFile, collection});
       return;
     }
     Start(collection);
+  } else if (const ProcessStat stat = ReadProcessStat(m_process->processId());
+             !stat.exists || stat.state == 'Z') {
+    // The viewer has ended, and the event loop has not heard yet: whatever is written now is
+    // lost, and the request goes to a new viewer once the end is seen.
+    m_lost = true;
   }
   m_request = command;
+  m_requestUnwritten = true;
   if (m_contentsBuilt) {
     Write(command + QLatin1Char(';') + SyncCommand());
   } else {
@@ -214,6 +249,9 @@ void HelpViewer::Start(const QString& collection) {
   QObject::connect(
       process, &QProcess::finished, process,
       [this](int exitCode, QProcess::ExitStatus status) { OnFinished(exitCode, status); });
+  QObject::connect(process, &QProcess::bytesWritten, process, [this] {
+    if (m_process->bytesToWrite() == 0) m_requestUnwritten = false;
+  });
   QObject::connect(process, &QProcess::readyReadStandardOutput, process, [this] {
     m_output += m_process->readAllStandardOutput();
     if (m_output.size() > kOutputKept) m_output.remove(0, m_output.size() - kOutputKept);
@@ -229,7 +267,6 @@ void HelpViewer::Start(const QString& collection) {
 }
 
 void HelpViewer::WatchUntilSettled() {
-  m_settled = false;
   m_cpuTicks = -1;
   m_stillLooks = 0;
   m_watching.start();
@@ -242,7 +279,7 @@ void HelpViewer::OnWatch() {
     return;
   }
   if (m_process->processId() <= 0) return;  // starting
-  const qint64 ticks = ProcessorTicks(m_process->processId());
+  const qint64 ticks = ReadProcessStat(m_process->processId()).ticks;
   if (ticks == m_cpuTicks && m_process->bytesToWrite() == 0) {
     ++m_stillLooks;
   } else {
@@ -251,7 +288,6 @@ void HelpViewer::OnWatch() {
   }
   if (m_stillLooks < kStillLooks && m_watching.elapsed() < kWatchLimitMs) return;
   m_watch->stop();
-  m_settled = true;
   m_contentsBuilt = true;
   if (m_syncOwed) {
     m_syncOwed = false;
@@ -279,8 +315,10 @@ void HelpViewer::OnError(QProcess::ProcessError error) {
     m_started.invalidate();
     m_request.clear();
     Report({HelpFailure::Kind::kNotStarted, m_program});
-  } else if (error == QProcess::WriteError) {
-    m_writeFailed = true;
+  } else if (error == QProcess::WriteError && m_requestUnwritten) {
+    // Only the request's own write counts: the selection that follows it may find a viewer the
+    // player has just closed.
+    m_lost = true;
   }
 }
 
@@ -290,16 +328,16 @@ void HelpViewer::OnFinished(int exitCode, QProcess::ExitStatus status) {
   m_watch->stop();
   if (early && (status == QProcess::CrashExit || exitCode != 0)) {
     m_request.clear();
-    // What the viewer said goes where the game's own diagnostics go.
-    if (!m_output.isEmpty()) {
-      std::fwrite(m_output.constData(), 1, static_cast<size_t>(m_output.size()), stderr);
-      if (!m_output.endsWith('\n')) std::fputc('\n', stderr);
-    }
+    // Why it failed goes where the game's own diagnostics go.
+    const QByteArray told = LastLines(m_output, kLinesTold);
+    std::fwrite(told.constData(), 1, static_cast<size_t>(told.size()), stderr);
     Report(
         {HelpFailure::Kind::kEndedWithError, m_program, status == QProcess::CrashExit, exitCode});
     return;
   }
-  if (!m_settled || m_writeFailed) ResendLostRequest();
+  // A viewer that ended with the request in hand was closed by the player, however soon after
+  // it showed: it comes back only on the player's next request.
+  if (m_lost) ResendLostRequest();
 }
 
 void HelpViewer::Report(const HelpFailure& failure) {
@@ -310,10 +348,10 @@ void HelpViewer::Report(const HelpFailure& failure) {
 void HelpViewer::Close() {
   m_started.invalidate();
   m_watch->stop();
-  m_settled = false;
   m_contentsBuilt = false;
   m_syncOwed = false;
-  m_writeFailed = false;
+  m_requestUnwritten = false;
+  m_lost = false;
   m_output.clear();
   if (!m_process) {
     return;

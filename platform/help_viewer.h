@@ -17,11 +17,13 @@ namespace kelvor {
 
 // Qt Assistant showing the help, one viewer per game, driven by remote-control lines on its
 // standard input and never waited for. It gets the collection in the player's language, so its
-// contents and index hold that language alone. A viewer that was closed, or lost a request
-// before taking it, is started again by the next request.
+// contents and index hold that language alone, or English where that language's collection is
+// missing. A viewer the player closed stays closed until the next request; one that could not
+// take a request (it had ended when the request was written) is started again with it.
 // Reported, then the game goes on: a missing or unreadable help file (checked before any start),
 // a viewer that cannot start, and one that ends with an error within the first seconds (no
-// collection or display). The viewer's output is shown only after such an early end.
+// collection or display). The viewer's output is kept from the terminal; its last lines are
+// shown only after such an early end.
 class HelpViewer {
  public:
   // `program` must speak Assistant's command line and remote control (tests pass a stand-in).
@@ -68,7 +70,9 @@ class HelpViewer {
  private:
   // As far as the event loop has heard.
   bool IsRunning() const;
-  void Request(const QString& helpFile, const QString& command);
+  // topic 0: the contents.
+  void Request(const QString& helpFile, int topic);
+  static bool IsReadableFile(const QString& path);
   void Send(const QString& collection, const QString& command);
   bool IsRunningWith(const QString& collection) const;
   void Start(const QString& collection);
@@ -76,7 +80,7 @@ class HelpViewer {
   // A viewer whose processor time stays still has taken its input and built its contents.
   void WatchUntilSettled();
   void OnWatch();
-  // Once per request, to a new viewer, when the old one was lost before it settled.
+  // Once per request, to a new viewer, when the old one could not take it.
   void ResendLostRequest();
   void OnError(QProcess::ProcessError error);
   void OnFinished(int exitCode, QProcess::ExitStatus status);
@@ -91,11 +95,11 @@ class HelpViewer {
   std::unique_ptr<QProcess> m_process;
   QString m_request;  // the last request, kept to resend
   bool m_resent = false;
-  quint64 m_requests = 0;  // tells a queued resend that a newer request came
-  bool m_settled = false;
-  bool m_contentsBuilt = false;  // settled once since its start
-  bool m_syncOwed = false;       // a page was shown before the contents were built
-  bool m_writeFailed = false;
+  quint64 m_requests = 0;           // tells a queued resend that a newer request came
+  bool m_contentsBuilt = false;     // settled once since its start
+  bool m_syncOwed = false;          // a page was shown before the contents were built
+  bool m_requestUnwritten = false;  // the last request is still on its way into the pipe
+  bool m_lost = false;              // the last request reached no running viewer
   QByteArray m_output;  // the end of the viewer's output, told after an early failing end
   qint64 m_cpuTicks = -1;
   int m_stillLooks = 0;

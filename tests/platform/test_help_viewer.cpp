@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -47,6 +48,10 @@ class HelpViewerTest : public QObject {
   void secondRequestReusesTheRunningViewer();
   void closedViewerIsStartedAgain_data();
   void closedViewerIsStartedAgain();
+  void closedViewerStaysClosed_data();
+  void closedViewerStaysClosed();
+  void missingLanguageFallsBackToEnglish_data();
+  void missingLanguageFallsBackToEnglish();
   void otherHelpFileReplacesTheViewer();
   void closeEndsTheViewer();
   void viewerGetsOnlyTheStandardDescriptors();
@@ -430,6 +435,107 @@ void HelpViewerTest::closedViewerIsStartedAgain() {
   QVERIFY(m_messages.isEmpty());
 }
 
+// The player closes the help window soon after it showed, before the game has seen the viewer
+// settle: the request was taken, so nothing may bring the window back by itself.
+void HelpViewerTest::closedViewerStaysClosed_data() {
+  QTest::addColumn<int>("requests");  // before the player closes the window
+  QTest::addColumn<int>("closeAfterMs");
+  QTest::newRow("fresh viewer closed at once") << 1 << 0;
+  QTest::newRow("fresh viewer closed within 0.3 s") << 1 << 300;
+  QTest::newRow("settled viewer closed within 0.3 s of a second request") << 2 << 300;
+}
+
+void HelpViewerTest::closedViewerStaysClosed() {
+  QFETCH(int, requests);
+  QFETCH(int, closeAfterMs);
+  const QString file = helpFile(QStringLiteral("Kelvor.hlp"));
+  HelpViewer viewer(recorder(), m_fakeViewer, std::chrono::milliseconds(0));
+  viewer.ShowContents(file);
+  QTRY_COMPARE(linesOf(QStringLiteral("command")).size(), 1);
+  const qint64 first = linesOf(QStringLiteral("start")).first().pid;
+  if (requests == 2) {
+    QTRY_COMPARE(commandsOf(first).size(), 2);  // settled: the contents were selected
+    viewer.ShowTopic(file, 9);
+    QTRY_COMPARE(commandsOf(first).size(), 3);
+  }
+  QTest::qWait(closeAfterMs);
+  QCOMPARE(kill(static_cast<pid_t>(first), SIGTERM), 0);
+  QTRY_VERIFY(!isAlive(first));
+  // How long a lost request took at most to come back: the absence over this time is the check.
+  QTest::qWait(3000);
+  QCOMPARE(linesOf(QStringLiteral("start")).size(), 1);
+
+  // The player's next request opens the help again.
+  viewer.ShowTopic(file, 10);
+  QTRY_COMPARE(linesOf(QStringLiteral("start")).size(), 2);
+  QVERIFY(m_messages.isEmpty());
+}
+
+// A German desktop whose German help is missing gets the English help: its collection together
+// with its namespace and page names. The desktop's languages are the game's process's own, so
+// each row runs a game of its own, with LANGUAGE=de.
+void HelpViewerTest::missingLanguageFallsBackToEnglish_data() {
+  QTest::addColumn<QString>("present");  // the collections in the game's folder
+  QTest::addColumn<QString>("collection");
+  QTest::addColumn<QString>("page");  // empty: no viewer, but `message`
+  QTest::addColumn<QString>("message");
+  QTest::newRow("German help there") << "Kelvor.hlp Kelvor_de.hlp"
+                                     << "Kelvor_de.hlp"
+                                     << "kelvor.de.18" << QString();
+  QTest::newRow("German help missing") << "Kelvor.hlp"
+                                       << "Kelvor.hlp"
+                                       << "kelvor.18" << QString();
+  QTest::newRow("German help a folder") << "Kelvor.hlp Kelvor_de.hlp/"
+                                        << "Kelvor.hlp"
+                                        << "kelvor.18" << QString();
+  QTest::newRow("both missing")
+      << ""
+      << "" << QString()
+      << "The help could not be shown: the help file %1/Kelvor.hlp is missing or unreadable.";
+}
+
+void HelpViewerTest::missingLanguageFallsBackToEnglish() {
+  QFETCH(QString, present);
+  QFETCH(QString, collection);
+  QFETCH(QString, page);
+  QFETCH(QString, message);
+  const QString folder = m_dir.filePath(QStringLiteral("language-%1").arg(QTest::currentDataTag()));
+  QVERIFY(QDir().mkpath(folder));
+  for (const QString& name : present.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+    if (name.endsWith(QLatin1Char('/'))) {
+      QVERIFY(QDir().mkpath(folder + QLatin1Char('/') + name));
+    } else {
+      helpFile(QFileInfo(folder).fileName() + QLatin1Char('/') + name);
+    }
+  }
+  QProcess game;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QStringLiteral("LANGUAGE"), QStringLiteral("de"));
+  environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("de_DE.UTF-8"));
+  game.setProcessEnvironment(environment);
+  game.start(
+      QCoreApplication::applicationFilePath(),
+      {QStringLiteral("--show-topic-18"), m_fakeViewer, folder + QStringLiteral("/Kelvor.hlp")});
+  const auto end = qScopeGuard([&game] {
+    game.kill();
+    game.waitForFinished();
+  });
+  QVERIFY(game.waitForStarted());
+  if (page.isEmpty()) {
+    QVERIFY(game.waitForFinished(10000));
+    QCOMPARE(QString::fromLocal8Bit(game.readAllStandardOutput()).trimmed(), message.arg(folder));
+    QVERIFY(linesOf(QStringLiteral("start")).isEmpty());
+    return;
+  }
+  QTRY_COMPARE(linesOf(QStringLiteral("command")).size(), 1);
+  QCOMPARE(linesOf(QStringLiteral("start")).first().text,
+           QStringLiteral("-collectionFile %1/%2 -enableRemoteControl").arg(folder, collection));
+  QVERIFY2(linesOf(QStringLiteral("command"))
+               .first()
+               .text.endsWith(QStringLiteral("activateIdentifier ") + page),
+           qPrintable(linesOf(QStringLiteral("command")).first().text));
+}
+
 void HelpViewerTest::otherHelpFileReplacesTheViewer() {
   HelpViewer viewer(recorder(), m_fakeViewer);
   viewer.ShowContents(helpFile(QStringLiteral("one/Kelvor.hlp")));
@@ -492,6 +598,7 @@ void HelpViewerTest::failedRequestSaysWhy_data() {
   QTest::addColumn<QString>("file");    // "file", "missing", "folder" or "no permission"
   QTest::addColumn<int>("windowMs");
   QTest::addColumn<QString>("message");
+  QTest::addColumn<QString>("told");  // what reaches the game's standard error
   const QString logging = QStringLiteral("logging");
   const QString cannotStart =
       QStringLiteral("The help could not be shown: the help viewer %1 could not be started.");
@@ -500,23 +607,35 @@ void HelpViewerTest::failedRequestSaysWhy_data() {
   const QString ended =
       QStringLiteral("The help could not be shown: the help viewer %1 ended with an error (%3).");
   QTest::newRow("viewer missing") << "missing"
-                                  << "file" << 5000 << cannotStart;
+                                  << "file" << 5000 << cannotStart << QString();
   QTest::newRow("viewer not executable") << "not executable"
-                                         << "file" << 5000 << cannotStart;
-  QTest::newRow("help file missing") << logging << "missing" << 5000 << unreadable;
-  QTest::newRow("folder in place of the help file") << logging << "folder" << 5000 << unreadable;
-  QTest::newRow("help file without permission") << logging << "no permission" << 5000 << unreadable;
+                                         << "file" << 5000 << cannotStart << QString();
+  QTest::newRow("help file missing") << logging << "missing" << 5000 << unreadable << QString();
+  QTest::newRow("folder in place of the help file")
+      << logging << "folder" << 5000 << unreadable << QString();
+  QTest::newRow("help file without permission")
+      << logging << "no permission" << 5000 << unreadable << QString();
   QTest::newRow("viewer ends at once with 1")
       << "exit 1"
-      << "file" << 5000 << QString(ended).replace(QStringLiteral("%3"), "exit status 1");
+      << "file" << 5000 << QString(ended).replace(QStringLiteral("%3"), "exit status 1")
+      << QString();
   QTest::newRow("viewer crashes at once")
       << "kill -SEGV $$"
-      << "file" << 5000 << QString(ended).replace(QStringLiteral("%3"), "it crashed");
-  QTest::newRow("viewer ends at once with 0") << "exit 0"
-                                              << "file" << 5000 << QString();
-  QTest::newRow("viewer keeps running") << logging << "file" << 5000 << QString();
-  QTest::newRow("viewer ends with 1 after the first seconds") << "read line; exit 1"
-                                                              << "file" << 0 << QString();
+      << "file" << 5000 << QString(ended).replace(QStringLiteral("%3"), "it crashed") << QString();
+  // Assistant's harmless warnings fill the kept output; only its last lines say why it ended.
+  QTest::newRow("viewer warns all along, then fails")
+      << "i=0; while [ $i -lt 200 ]; do echo 'Initial page set to 1, maximum possible value is "
+         "0'; i=$((i+1)); done; echo 'cannot read the collection' >&2; echo 'no display' >&2; "
+         "exit 1"
+      << "file" << 5000 << QString(ended).replace(QStringLiteral("%3"), "exit status 1")
+      << "Initial page set to 1, maximum possible value is 0\ncannot read the collection\n"
+         "no display\n";
+  QTest::newRow("viewer ends at once with 0") << "echo 'a warning'; exit 0"
+                                              << "file" << 5000 << QString() << QString();
+  QTest::newRow("viewer keeps running") << logging << "file" << 5000 << QString() << QString();
+  QTest::newRow("viewer ends with 1 after the first seconds")
+      << "echo 'a warning'; read line; exit 1"
+      << "file" << 0 << QString() << QString();
 }
 
 void HelpViewerTest::failedRequestSaysWhy() {
@@ -524,6 +643,7 @@ void HelpViewerTest::failedRequestSaysWhy() {
   QFETCH(QString, file);
   QFETCH(int, windowMs);
   QFETCH(QString, message);
+  QFETCH(QString, told);
 
   QString program = m_fakeViewer;
   if (viewer != QLatin1String("logging")) {
@@ -551,18 +671,45 @@ void HelpViewerTest::failedRequestSaysWhy() {
     QVERIFY(QFile::setPermissions(path, {}));
   }
 
-  HelpViewer helpViewer(recorder(), program, std::chrono::milliseconds(windowMs));
-  helpViewer.ShowContents(path);
-  if (!message.isEmpty()) {
-    message.replace(QStringLiteral("%1"), program).replace(QStringLiteral("%2"), path);
-    QTRY_COMPARE(m_messages, QStringList{message});
-    QVERIFY(noViewerRuns());
-    return;
+  // The game's standard error, caught in a file while the viewer runs.
+  const QString errorsPath =
+      m_dir.filePath(QStringLiteral("stderr-%1").arg(QTest::currentDataTag()));
+  const int errors = ::open(QFile::encodeName(errorsPath).constData(),
+                            O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  QVERIFY(errors >= 0);
+  std::fflush(stderr);
+  const int savedStderr = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+  QVERIFY(savedStderr >= 0);
+  ::dup2(errors, STDERR_FILENO);
+  ::close(errors);
+  const auto restoreStderr = [savedStderr] {
+    std::fflush(stderr);
+    ::dup2(savedStderr, STDERR_FILENO);
+    ::close(savedStderr);
+  };
+  auto restore = qScopeGuard(restoreStderr);
+  const auto toldSoFar = [&errorsPath] {
+    QFile file(errorsPath);
+    return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll()) : QString();
+  };
+
+  {
+    HelpViewer helpViewer(recorder(), program, std::chrono::milliseconds(windowMs));
+    helpViewer.ShowContents(path);
+    if (!message.isEmpty()) {
+      message.replace(QStringLiteral("%1"), program).replace(QStringLiteral("%2"), path);
+      QTRY_COMPARE(m_messages, QStringList{message});
+      QVERIFY(noViewerRuns());
+    } else {
+      // Settled: the stand-in has ended, or runs and has the request.
+      QTRY_VERIFY(noViewerRuns() || linesOf(QStringLiteral("command")).size() == 1);
+      QCoreApplication::processEvents();  // any message is on its way by now
+      QVERIFY(m_messages.isEmpty());
+    }
   }
-  // Settled: the stand-in has ended, or runs and has the request.
-  QTRY_VERIFY(noViewerRuns() || linesOf(QStringLiteral("command")).size() == 1);
-  QCoreApplication::processEvents();  // any message is on its way by now
-  QVERIFY(m_messages.isEmpty());
+  restore.dismiss();
+  restoreStderr();
+  QCOMPARE(toldSoFar(), told);
 }
 
 void HelpViewerTest::defaultViewerIsInstalledAssistant() {
@@ -574,6 +721,23 @@ namespace {
 
 // The game of viewerEndsWithAGameThatEndsDuringItsStart: asks `viewer` for the help in
 // `helpFile`, and waits to be killed (for ten seconds at most).
+// The game of missingLanguageFallsBackToEnglish: asks `viewer` for topic 18 of `helpFile` in the
+// desktop's languages, prints what it would tell the player, and waits to be killed (for ten
+// seconds at most).
+int ShowTopic18(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  HelpViewer viewer(
+      [&app](const kelvor::HelpFailure& failure) {
+        std::printf("%s\n", qPrintable(kelvor::HelpFailureMessage(failure)));
+        std::fflush(stdout);
+        QTimer::singleShot(0, &app, &QCoreApplication::quit);
+      },
+      QString::fromLocal8Bit(argv[2]));
+  viewer.ShowTopic(QString::fromLocal8Bit(argv[3]), 18);
+  QTimer::singleShot(10000, &app, &QCoreApplication::quit);
+  return app.exec();
+}
+
 int EndWhileTheViewerStarts(int argc, char** argv) {
   ::alarm(10);
   QCoreApplication app(argc, argv);
@@ -589,6 +753,7 @@ int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "--end-while-the-viewer-starts") == 0) {
     return EndWhileTheViewerStarts(argc, argv);
   }
+  if (argc == 4 && std::strcmp(argv[1], "--show-topic-18") == 0) return ShowTopic18(argc, argv);
   QCoreApplication app(argc, argv);
   HelpViewerTest test;
   QTEST_SET_MAIN_SOURCE_PATH
