@@ -11,6 +11,8 @@
 # "autolaunch:"). The splash stays 2 s and a start that stops moving is made again after about
 # 1.5 s: the main window must come within 6 s of the launch. The game must then end on SIGTERM
 # at once, with nothing left behind.
+# With a bus that answers Hello and then nothing, F1 must also show the help within 6 s: the help
+# viewer, a Qt program with the same waits, goes without the services the game set aside.
 # Then the healthy desktops, where the game must start once and show the splash at once: a
 # working session bus, no bus address with X autolaunch (the bus autolaunched is ended after),
 # and no bus at all.
@@ -230,7 +232,7 @@ status=0
 # The healthy desktops come first, while no bus is registered with this display for X
 # autolaunch; the stopped one that the autolaunch rows need is registered after them.
 for shape in healthy-bus healthy-autolaunch healthy-no-bus silent full tcp list first-line \
-  runtime hello-only fourth-connection registrar registrar-register ibus-portal a11y-service \
+  runtime hello-only hello-only-help fourth-connection registrar registrar-register ibus-portal a11y-service \
   reader-stopped-a11y registry-stopped root-property root-property-display autolaunch \
   autolaunch-address; do
   if [ "$shape" = autolaunch ]; then
@@ -243,7 +245,7 @@ for shape in healthy-bus healthy-autolaunch healthy-no-bus silent full tcp list 
   fi
   standin=
   case "$shape" in
-    hello-only) bus="unix:path=$work/hello-only" ;;
+    hello-only | hello-only-help) bus="unix:path=$work/hello-only" ;;
     fourth-connection) bus="unix:path=$work/relay" ;;
     healthy-bus | registrar | registrar-register | ibus-portal | a11y-service | \
       reader-stopped-a11y | registry-stopped | root-property | root-property-display)
@@ -337,7 +339,7 @@ for shape in healthy-bus healthy-autolaunch healthy-no-bus silent full tcp list 
     fi
     shown=
     for window in $(printf '%s\n' "$windows" | awk '/"Tandrel Lunar Landing"/ {print $1}'); do
-      xwininfo -display "$display" -id "$window" 2>/dev/null | grep -q IsViewable && shown=yes
+      xwininfo -display "$display" -id "$window" 2>/dev/null | grep -q IsViewable && shown=$window
     done
     if [ -n "$shown" ]; then
       echo "$shape: main window after $elapsed ms, splash after ${splash:-?} ms"
@@ -386,6 +388,26 @@ for shape in healthy-bus healthy-autolaunch healthy-no-bus silent full tcp list 
       if cat "/proc/$game_pid"/task/*/comm 2>/dev/null | grep -qx 'start watch'; then
         echo "$shape: the start's watcher is still there after the main window" >&2
         status=1
+      fi
+      if [ "$shape" = hello-only-help ]; then
+        xdotool windowfocus --sync "$shown" 2>/dev/null
+        xdotool key --window "$shown" F1
+        asked=$(date +%s%N)
+        help=
+        until [ -n "$help" ]; do
+          waited=$((($(date +%s%N) - asked) / 1000000))
+          for window in $(xwininfo -root -tree | awk '/\("assistant" "assistant"\)/ {print $1}'); do
+            xwininfo -id "$window" | grep -q IsViewable && help=$waited
+          done
+          [ "$waited" -lt 6000 ] || break
+          sleep 0.1
+        done
+        if [ -z "$help" ]; then
+          echo "$shape: no help window within 6 s of F1" >&2
+          status=1
+        else
+          echo "$shape: help window after $help ms"
+        fi
       fi
       break
     fi
