@@ -1,15 +1,22 @@
 #include "platform/start_watch.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/eventfd.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <iterator>
 #include <string_view>
 
 #include "platform/child_process.h"
@@ -38,6 +45,9 @@ constexpr Setting kSetAside[] = {
     {"QT_ACCESSIBILITY", nullptr},
     {"NO_AT_BRIDGE", "1"},
 };
+
+// How long the children of the first start may take to end.
+constexpr std::int64_t kChildrenLimitMs = 200;
 
 // An eventfd counter: a beat adds 1, the end adds kEnd.
 constexpr std::uint64_t kEnd = std::uint64_t{1} << 32;
@@ -68,6 +78,51 @@ std::uint64_t WaitForBeats(int fd, std::int64_t ms) {
   return count;
 }
 
+// The first start's own children (a program libdbus started as a bus transport, say) would stay
+// on as children of the start made again, which knows nothing of them: they are ended and
+// collected first. Nothing is allocated; /proc is read into the stack.
+void EndChildren() {
+  const pid_t self = ::getpid();
+  pid_t ended[64];
+  int count = 0;
+  const int proc = ::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (proc < 0) return;
+  alignas(dirent64) char entries[1024];
+  for (ssize_t got; (got = ::getdents64(proc, entries, sizeof entries)) > 0;) {
+    for (ssize_t at = 0; at < got;) {
+      const auto* entry = reinterpret_cast<const dirent64*>(entries + at);
+      at += entry->d_reclen;
+      if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
+      char path[sizeof entry->d_name + 16];
+      std::snprintf(path, sizeof path, "/proc/%s/stat", entry->d_name);
+      const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+      if (fd < 0) continue;
+      char stat[512];
+      const ssize_t length = ::read(fd, stat, sizeof stat - 1);
+      ::close(fd);
+      if (length <= 0) continue;
+      stat[length] = '\0';
+      // "pid (name) state ppid ...": the name may hold anything, so read after its last ')'.
+      const char* end = std::strrchr(stat, ')');
+      int pid = 0;
+      int parent = 0;
+      char state = 0;
+      if (end == nullptr || std::sscanf(stat, "%d", &pid) != 1 ||
+          std::sscanf(end + 1, " %c %d", &state, &parent) != 2 || parent != self) {
+        continue;
+      }
+      ::kill(pid, SIGKILL);
+      if (count < static_cast<int>(std::size(ended))) ended[count++] = pid;
+    }
+  }
+  ::close(proc);
+  // A child stuck in the kernel is not waited for long: it stays a zombie of the new start.
+  const std::int64_t deadline = NowMs() + kChildrenLimitMs;
+  for (int i = 0; i < count; ++i) {
+    while (::waitpid(ended[i], nullptr, WNOHANG) == 0 && NowMs() < deadline) ::usleep(1000);
+  }
+}
+
 void* Watch(void* argument) {
   const int fd = static_cast<int>(reinterpret_cast<std::intptr_t>(argument));
   std::int64_t last = NowMs();
@@ -84,6 +139,7 @@ void* Watch(void* argument) {
     if (NowMs() - last < (kStallLimit + kGrace).count()) continue;  // woken early by a signal
     // The window thread has stopped: the program again, in this process. exec ends every other
     // thread, blocked or not; the signals and descriptors go back to what the player gave.
+    EndChildren();
     child_process::PrepareForOwnExec();
     ::execve("/proc/self/exe", g_argv.data(), g_envp.data());
     return nullptr;  // without /proc: this start goes on as it is

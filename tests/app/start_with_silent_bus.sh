@@ -2,7 +2,8 @@
 # Starts the game on the current X display once for each way a desktop service the game's start
 # could wait on can stop answering, and waits for its main window each time: a session bus that
 # takes a connection and never answers (in every way a client can meet one), one that answers
-# Hello and then nothing, one that answers three connections and stalls on the next; a global-menu
+# Hello and then nothing, one that answers three connections and stalls on the next, a bus daemon
+# that has stopped, a program started as the transport that never answers; a global-menu
 # registrar or accessibility service that never answers, a registrar that answers all but
 # RegisterWindow, an IBus portal that never answers an input method asking it; a screen reader
 # whose accessibility bus has stopped, or whose registry on a live accessibility bus has; an X
@@ -21,8 +22,8 @@ set -u
 game="$1"
 work=$(mktemp -d)
 mkdir -m 700 "$work/runtime"
-# The buses, all on sockets of their own: "silent" never takes a connection off its queue, "full"
-# has no room left in its queue, TCP port "tcp" on 127.0.0.1 takes connections and never answers,
+# The buses, all on sockets of their own: "silent" never takes a connection off its queue, nor does
+# the abstract socket named after the work folder, "full" has no room left in its queue, TCP port "tcp" on 127.0.0.1 takes connections and never answers,
 # port "closed" refuses them, "first-line" answers the client's first line and then nothing, and
 # runtime/bus stands silent where libdbus looks when no address is set.
 python3 -c '
@@ -38,6 +39,10 @@ def unix(name, backlog):
 unix("silent", 64)
 unix("runtime/bus", 64)
 unix("full", 0)
+abstract = socket.socket(socket.AF_UNIX)
+abstract.bind("\0" + os.path.basename(work) + "-silent")
+abstract.listen(64)
+held.append(abstract)
 while True:
     waiting = socket.socket(socket.AF_UNIX)
     waiting.setblocking(False)
@@ -231,8 +236,8 @@ autolaunched_address() {
 status=0
 # The healthy desktops come first, while no bus is registered with this display for X
 # autolaunch; the stopped one that the autolaunch rows need is registered after them.
-for shape in healthy-bus healthy-autolaunch healthy-no-bus silent full tcp list first-line \
-  runtime hello-only hello-only-help fourth-connection registrar registrar-register ibus-portal a11y-service \
+for shape in healthy-bus healthy-autolaunch healthy-no-bus silent abstract full tcp list first-line \
+  runtime stopped-daemon unixexec hello-only hello-only-help fourth-connection registrar registrar-register ibus-portal a11y-service \
   reader-stopped-a11y registry-stopped root-property root-property-display autolaunch \
   autolaunch-address; do
   if [ "$shape" = autolaunch ]; then
@@ -299,7 +304,12 @@ for shape in healthy-bus healthy-autolaunch healthy-no-bus silent full tcp list 
   done
   case "$shape" in
     silent) bus="unix:path=$work/silent" ;;
+    abstract) bus="unix:abstract=$(basename "$work")-silent" ;;
     full) bus="unix:path=$work/full" ;;
+    stopped-daemon) bus="unix:path=$work/a11y" ;;
+    # A program libdbus starts and talks to through a socket pair, and that never answers: it
+    # must not outlive the first start.
+    unixexec) bus="unixexec:path=/bin/sleep,argv0=sleep,argv1=3600" ;;
     tcp) bus="$tcp" ;;
     list) bus="$closed;unix:path=$work/silent" ;;
     first-line) bus="unix:path=$work/first-line" ;;
