@@ -10,10 +10,11 @@
 
 #include "app/desktop_services.h"
 #include "app/mod_kelvor.h"
+#include "app/start_heartbeat.h"
 #include "mainwindow/frm_land.h"
 #include "platform/child_process.h"
 #include "platform/desktop_browser.h"
-#include "platform/session_bus.h"
+#include "platform/start_watch.h"
 #include "shared/app_info.h"
 
 namespace {
@@ -63,10 +64,17 @@ int main(int argc, char* argv[]) {
   // A write to a pipe or socket whose reader has gone fails with EPIPE instead of ending the
   // game (GLib would set this at its first socket anyway). Started programs do not inherit it.
   std::signal(SIGPIPE, SIG_IGN);
-  // While this is the only thread: the environment is changed here and nowhere later, and the
-  // bus check's child may go on in libdbus after its fork.
+  // While this is the only thread: the environment is changed here and nowhere later.
   kelvor::DesktopBrowser::KeepSearchPathsAbsolute();
-  kelvor::session_bus::SetAsideWhatIsSilent();
+  // The game asks no desktop service it does not need. Its menus stay in the window, where its
+  // design puts the menu bar, so Qt never asks a global-menu registrar; and it takes no text
+  // input, so it starts without an input method (Qt then asks no IBus, Fcitx or portal).
+  // Programs the game starts keep the player's input method.
+  QCoreApplication::setAttribute(Qt::AA_DontUseNativeMenuBar);
+  kelvor::child_process::SetForGameOnly("QT_IM_MODULE", "none");
+  // What else Qt asks on the window's thread (the session bus, the screen-reader bridge) is
+  // watched rather than foreseen; a start that stops moving is made again without them.
+  kelvor::start_watch::Begin(argv);
 
   // X when there is one, also under Wayland (XWayland): a Wayland client cannot centre its
   // windows, and Qt's Wayland title bar offers minimize and maximize, which the main window must
@@ -103,11 +111,16 @@ int main(int argc, char* argv[]) {
     qt_message_output(message.type, context, message.text);
   }
 
+  auto* heartbeat = new kelvor::StartHeartbeat(&app);
   kelvor::app_info::Apply(app);
   kelvor::DesktopServices services;
+  kelvor::modKelvor::StartupOptions options;
+  options.mainWindowLoaded = [heartbeat](QWidget* mainWindow) { heartbeat->WatchFor(mainWindow); };
   kelvor::modKelvor::Main(
-      services, [](kelvor::Services& given) -> QWidget* { return new kelvor::frmLand(given); });
+      services, [](kelvor::Services& given) -> QWidget* { return new kelvor::frmLand(given); },
+      options);
   const int result = app.exec();
+  kelvor::start_watch::End();
 
   // Windows still alive when the loop ends go before the application object they need.
   QList<QPointer<QWidget>> windows;

@@ -49,6 +49,7 @@ void Main(Services& services, const LoadMainWindow& loadMainWindow, const Startu
 
     QWidget* mainWindow = loadMainWindow(services);
     splash->SetMainWindow(mainWindow);
+    if (options.mainWindowLoaded) options.mainWindowLoaded(mainWindow);
 
     splash->Timer1->setInterval(options.timerInterval > 0 ? options.timerInterval
                                                           : splashkv::kTimerInterval);

@@ -14,9 +14,10 @@ namespace kelvor::modKelvor {
 using LoadMainWindow = std::function<QWidget*(Services&)>;
 
 // How long the splash waits after the load. Left at 0: splashkv::kTimerInterval. Tests shorten
-// the wait.
+// the wait. `mainWindowLoaded`, when set, is handed the main window once it has loaded.
 struct StartupOptions {
   int timerInterval = 0;
+  std::function<void(QWidget*)> mainWindowLoaded;
 };
 
 // Shows the splash window and paints it, loads the main window hidden, then arms the splash

@@ -125,11 +125,7 @@ void ReapWhenItEnds(pid_t pid) {
   }
 }
 
-}  // namespace
-
-void MarkInheritedDescriptorsCloseOnExec() { MarkCloseOnExecAbove2(); }
-
-KELVOR_IN_FORKED_CHILD void PrepareForExec() {
+KELVOR_IN_FORKED_CHILD void RestoreSignalsOfStart() {
   // Little on the stack: see MarkListedCloseOnExec.
   struct sigaction wanted {};
   struct sigaction current {};
@@ -145,9 +141,22 @@ KELVOR_IN_FORKED_CHILD void PrepareForExec() {
       ::sigaction(signal, &wanted, nullptr);
     }
   }
+}
+
+}  // namespace
+
+void MarkInheritedDescriptorsCloseOnExec() { MarkCloseOnExecAbove2(); }
+
+KELVOR_IN_FORKED_CHILD void PrepareForExec() {
+  RestoreSignalsOfStart();
   sigset_t noSignals;
   sigemptyset(&noSignals);
   ::sigprocmask(SIG_SETMASK, &noSignals, nullptr);
+  MarkCloseOnExecAbove2();
+}
+
+void PrepareForOwnExec() {
+  RestoreSignalsOfStart();
   MarkCloseOnExecAbove2();
 }
 

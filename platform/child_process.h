@@ -19,6 +19,11 @@ void MarkInheritedDescriptorsCloseOnExec();
 // outcome stays open until it succeeds.
 void PrepareForExec();
 
+// Before the game starts itself again in its own process (execve): the signal dispositions back
+// to those the game was started with, and every descriptor above 2 marked close-on-exec, whoever
+// opened it since. The calling thread's signal mask stays as it is.
+void PrepareForOwnExec();
+
 // Starts argv[0], a full path, in a session of its own, so that it outlives the game and a
 // hang-up or Ctrl+C in the game's terminal misses it. Its end is collected (no zombie): by the
 // application's event loop when called on its thread, otherwise by a thread of its own.

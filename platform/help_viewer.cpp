@@ -12,6 +12,7 @@
 #include <QProcess>
 
 #include "platform/child_process.h"
+#include "platform/start_watch.h"
 
 namespace kelvor {
 
@@ -149,10 +150,15 @@ void HelpViewer::Start(const QString& collection) {
   // asks would never send it, so the child then exits. SIGKILL, because a SIGTERM the game was
   // started to ignore would be ignored by the viewer too.
   const pid_t game = ::getpid();
-  QStringList environment;
-  for (const std::string& entry : child_process::Environment()) {
-    environment.append(QString::fromLocal8Bit(entry));
+  // The player's environment; but when the game had to start again without the session bus and
+  // the screen-reader services, the viewer, a Qt program that would wait on them just as the game
+  // did, goes without them too. Qt has no switch for the global menu alone, so that means no bus.
+  std::vector<std::string> inherited = child_process::Environment();
+  if (start_watch::ServicesSetAside()) {
+    inherited = start_watch::WithServicesSetAside(std::move(inherited));
   }
+  QStringList environment;
+  for (const std::string& entry : inherited) environment.append(QString::fromLocal8Bit(entry));
   m_process->setEnvironment(environment);
   m_process->setChildProcessModifier([game] {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);

@@ -31,7 +31,7 @@ fi
 # <file>:<line appended to it>; a file in links is a line of the layer links file.
 for plant in \
   'about/frm_kv_about.cpp:#include "app/mod_kelvor.h"' \
-  'platform/session_bus.cpp:#include "about/web_launcher.h"' \
+  'platform/start_watch.cpp:#include "about/web_launcher.h"' \
   'mainwindow/frm_land.cpp:#include <unistd.h>' \
   'about/web_launcher.cpp:#include <gio/gio.h>' \
   'flight/flight_computer.cpp:#include <QString>' \

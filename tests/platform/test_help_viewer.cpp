@@ -18,6 +18,7 @@
 
 #include "platform/child_process.h"
 #include "platform/help_viewer.h"
+#include "platform/start_watch.h"
 #include "shared/message_box.h"
 #include "tests/child_processes.h"
 
@@ -56,6 +57,7 @@ class HelpViewerTest : public QObject {
   void otherHelpFileReplacesTheViewer();
   void closeEndsTheViewer();
   void viewerGetsOnlyTheStandardDescriptors();
+  void viewerGetsTheServicesTheGameKept();
   void inheritedDescriptorsReachNoProgramALibraryStarts();
   void viewerEndsWithAGameThatEndsDuringItsStart();
   void missingViewerProgramIsReportedAtEachRequest();
@@ -106,6 +108,13 @@ const qulonglong kIgnoredAtStart = IgnoredSignals();
 }  // namespace
 
 void HelpViewerTest::initTestCase() {
+  // The player's desktop services, as the game meets them; and, run once more as the start made
+  // again after a stall (test_help_viewer_after_a_stall), the game sets them aside as it does.
+  qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/run/player/bus");
+  qputenv("AT_SPI_BUS_ADDRESS", "unix:path=/run/player/a11y");
+  qputenv("QT_IM_MODULE", "ibus");
+  qunsetenv("NO_AT_BRIDGE");
+  if (qEnvironmentVariableIsSet("KELVOR_STARTED_AGAIN")) kelvor::start_watch::Begin(nullptr);
   // As the game's parent may leave one, and as the game deals with it first thing.
   m_inherited = ::open("/dev/null", O_RDONLY);
   QVERIFY(m_inherited > 2);
@@ -122,6 +131,8 @@ void HelpViewerTest::initTestCase() {
       "echo \"fds $$ $(ls /proc/self/fd | tr '\\n' ' ')\" >> \"$log\"\n"
       "echo \"ignored $$ $(sed -n 's/^SigIgn:\\t//p' /proc/self/status)\" >> \"$log\"\n"
       "echo \"outputs $$ $(readlink /proc/$$/fd/1) $(readlink /proc/$$/fd/2)\" >> \"$log\"\n"
+      "echo \"services $$ ${DBUS_SESSION_BUS_ADDRESS-unset} ${AT_SPI_BUS_ADDRESS-unset}"
+      " ${NO_AT_BRIDGE-unset} ${QT_IM_MODULE-unset}\" >> \"$log\"\n"
       "echo 'the viewer talks'; echo 'and warns' >&2\n"
       "while IFS= read -r line; do echo \"command $$ $line\" >> \"$log\"; done\n");
   script.close();
@@ -312,6 +323,23 @@ void HelpViewerTest::viewerGetsOnlyTheStandardDescriptors() {
   QCOMPARE(outputs.at(1), outputs.at(0));
   QVERIFY(outputs.at(0) != QFile::symLinkTarget(QStringLiteral("/proc/self/fd/1")));
   QVERIFY(outputs.at(0) != QFile::symLinkTarget(QStringLiteral("/proc/self/fd/2")));
+}
+
+// The viewer is a Qt program that would wait on a silent session bus or screen-reader service
+// just as the game's start did: when the game had to start again without them, so does the
+// viewer. Otherwise it gets the player's environment; the game's own input method setting is
+// never handed on.
+void HelpViewerTest::viewerGetsTheServicesTheGameKept() {
+  const QString player = QStringLiteral("unix:path=/run/player/bus unix:path=/run/player/a11y ");
+  QVERIFY(qgetenv("DBUS_SESSION_BUS_ADDRESS") ==
+          (kelvor::start_watch::ServicesSetAside() ? "disabled:" : "unix:path=/run/player/bus"));
+  kelvor::child_process::SetForGameOnly("QT_IM_MODULE", "none");
+  HelpViewer viewer(recorder(), m_fakeViewer);
+  viewer.ShowContents(helpFile(QStringLiteral("Kelvor.hlp")));
+  QTRY_COMPARE(linesOf(QStringLiteral("command")).size(), 1);
+  QCOMPARE(linesOf(QStringLiteral("services")).value(0).text,
+           kelvor::start_watch::ServicesSetAside() ? QStringLiteral("disabled: unset 1 ibus")
+                                                   : player + QStringLiteral("unset ibus"));
 }
 
 // alsa-lib's pipe plugin starts its program with popen, which passes on every descriptor that
