@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "shared/app_info.h"
+#include "shared/context_help.h"
 #include "shared/message_box.h"
 #include "shared/twips.h"
 
@@ -54,13 +55,12 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QRect& geometry, bool
 }
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption,
-                        const QRect& geometry, const QString& tooltip, int helpTopic) {
+                        const QRect& geometry, const QString& tooltip) {
   auto* button = new QPushButton(caption, parent);
   button->setObjectName(QLatin1String(name));
   button->setGeometry(geometry);
   button->setFont(SansSerif());
   button->setToolTip(tooltip);
-  button->setProperty("HelpContextID", helpTopic);
   return button;
 }
 
@@ -115,11 +115,15 @@ frmKVAbout::frmKVAbout(Services& services, QWidget* parent)
   picIcon->setFocusPolicy(Qt::StrongFocus);
 
   cmdOK = MakeButton(this, "cmdOK", QStringLiteral("&OK"), TwipsRect(2475, 2040, 1200, 375),
-                     QStringLiteral("Close about dialogue window"), kHelpTopicOK);
+                     QStringLiteral("Close about dialogue window"));
   cmdSysInfo = MakeButton(this, "cmdSysInfo", QStringLiteral("&System Info"),
                           TwipsRect(3795, 2040, 1200, 375),
-                          QStringLiteral("Your computer system information"), kHelpTopicSysInfo);
+                          QStringLiteral("Your computer system information"));
   cmdOK->setDefault(true);
+  // F1 on a focused button asks for its topic; the dialog has no help contents command.
+  auto* help = new ContextHelp(m_services, {}, this);
+  help->Attach(cmdOK, kOKHelpContextID);
+  help->Attach(cmdSysInfo, kSysInfoHelpContextID);
 
   lblVersion = MakeLabel(this, "lblVersion", TwipsRect(120, 2040, 1485, 195), true, kLabelText,
                          QStringLiteral("Program release version"));
@@ -181,17 +185,6 @@ void frmKVAbout::cmdSysInfo_Click() {
 }
 
 void frmKVAbout::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
-    // Context help for the focused control; only the two buttons carry a topic.
-    QWidget* focused = focusWidget();
-    const int topic = focused ? focused->property("HelpContextID").toInt() : 0;
-    if (topic > 0) {
-      ErrorTrap(m_services,
-                [this, topic] { m_services.ShowHelpTopic(m_services.HelpFile(), topic); });
-    }
-    event->accept();
-    return;
-  }
   if (event->matches(QKeySequence::Cancel)) {
     // Esc presses the cancel button, which is "&OK".
     cmdOK->click();

@@ -13,18 +13,19 @@ class QWidget;
 namespace kelvor {
 
 // The About dialog: the program's emblem, title, version, copyright (which names the licence),
-// the platform it is built for and an empty disclaimer, with "&OK" and "&System Info". Created afresh for every opening and
-// shown modal, so every opening fills its texts anew.
+// the platform it is built for and an empty disclaimer, with "&OK" and "&System Info". Created
+// afresh for every opening and shown modal, so every opening fills its texts anew.
 class frmKVAbout : public QDialog {
   Q_OBJECT
 
  public:
-  // "&System Info", F1 on a button and the error report go to `services`.
+  // "&System Info", F1 on a button (through context help) and the error report go to
+  // `services`.
   explicit frmKVAbout(Services& services, QWidget* parent = nullptr);
 
-  // The help topic numbers the buttons carry for context help.
-  static constexpr int kHelpTopicOK = 15;
-  static constexpr int kHelpTopicSysInfo = 16;
+  // The help context numbers the buttons carry.
+  static constexpr int kOKHelpContextID = 15;
+  static constexpr int kSysInfoHelpContextID = 16;
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;

@@ -4,8 +4,8 @@
 
 #include "about/sys_info_launcher.h"
 #include "about/web_launcher.h"
+#include "app/help_failure_message.h"
 #include "platform/key_store.h"
-#include "shared/help_failure.h"
 #include "shared/message_box.h"
 
 namespace kelvor {
@@ -19,8 +19,8 @@ void DesktopServices::ShowMessage(const QString& text, int style) { ShowMessageB
 
 void DesktopServices::ShowHelpContents(const QString& helpFile) { m_help.ShowContents(helpFile); }
 
-void DesktopServices::ShowHelpTopic(const QString& helpFile, int topic) {
-  m_help.ShowTopic(helpFile, topic);
+void DesktopServices::ShowHelpTopic(const QString& helpFile, int helpContextID) {
+  m_help.ShowTopic(helpFile, helpContextID);
 }
 
 // The launchers keep nothing between two uses: each use reads the desktop and the key store

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/help_viewer.h"
 #include "platform/alarm_sound.h"
+#include "platform/help_viewer.h"
 #include "shared/services.h"
 
 namespace kelvor {
@@ -15,7 +15,7 @@ class DesktopServices : public Services {
 
   void ShowMessage(const QString& text, int style) override;
   void ShowHelpContents(const QString& helpFile) override;
-  void ShowHelpTopic(const QString& helpFile, int topic) override;
+  void ShowHelpTopic(const QString& helpFile, int helpContextID) override;
   void WebLaunch(const std::string& url) override;
   void StartSysInfo() override;
   void Beep() override;

@@ -25,13 +25,13 @@
 #include <cstdlib>
 
 #include "about/frm_kv_about.h"
-#include "mainwindow/context_help.h"
 #include "mainwindow/fitting_label.h"
 #include "mainwindow/focus_ring.h"
 #include "mainwindow/panel_controls.h"
 #include "mainwindow/panel_frame.h"
 #include "mainwindow/vertical_progress_bar.h"
 #include "shared/app_info.h"
+#include "shared/context_help.h"
 #include "shared/message_box.h"
 #include "shared/readable_colour.h"
 #include "shared/twips.h"

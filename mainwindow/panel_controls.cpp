@@ -11,10 +11,10 @@
 #include <tuple>
 #include <type_traits>
 
-#include "mainwindow/context_help.h"
 #include "mainwindow/fitting_label.h"
 #include "mainwindow/panel_frame.h"
 #include "mainwindow/vertical_progress_bar.h"
+#include "shared/context_help.h"
 #include "shared/readable_colour.h"
 #include "shared/twips.h"
 

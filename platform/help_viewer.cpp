@@ -77,7 +77,9 @@ HelpViewer::~HelpViewer() {
 
 void HelpViewer::ShowContents(const QString& helpFile) { Request(helpFile, 0); }
 
-void HelpViewer::ShowTopic(const QString& helpFile, int topic) { Request(helpFile, topic); }
+void HelpViewer::ShowTopic(const QString& helpFile, int helpContextID) {
+  Request(helpFile, helpContextID);
+}
 
 bool HelpViewer::IsRunning() const {
   return m_process && m_process->state() != QProcess::NotRunning;
@@ -87,7 +89,7 @@ bool HelpViewer::IsRunningWith(const QString& collection) const {
   return IsRunning() && m_collection == collection;
 }
 
-void HelpViewer::Request(const QString& helpFile, int topic) {
+void HelpViewer::Request(const QString& helpFile, int helpContextID) {
   ++m_requests;
   m_resent = false;
   // The collection and the commands go together: each language's namespace and page names are
@@ -98,8 +100,8 @@ void HelpViewer::Request(const QString& helpFile, int topic) {
     language = QStringList{QStringLiteral("en")};
     collection = helpFile;
   }
-  Send(collection, topic == 0 ? help_protocol::ContentsCommand(language)
-                              : help_protocol::TopicCommand(topic, language));
+  Send(collection, helpContextID == 0 ? help_protocol::ContentsCommand(language)
+                                      : help_protocol::TopicCommand(helpContextID, language));
 }
 
 bool HelpViewer::IsReadableFile(const QString& path) {

@@ -7,8 +7,8 @@
 #include <chrono>
 #include <memory>
 
+#include "platform/help_failure.h"
 #include "platform/help_protocol.h"
-#include "shared/help_failure.h"
 
 class QObject;
 
@@ -35,7 +35,7 @@ class HelpViewer {
 
   void ShowContents(const QString& helpFile);
   // The topic with this help context number.
-  void ShowTopic(const QString& helpFile, int topic);
+  void ShowTopic(const QString& helpFile, int helpContextID);
 
   // Ends the viewer, if it still runs, quietly: before a viewer of another collection starts, on
   // the application's aboutToQuit and in the destructor. A game that ends through std::_Exit
@@ -45,8 +45,8 @@ class HelpViewer {
  private:
   // As far as the event loop has heard.
   bool IsRunning() const;
-  // topic 0: the contents.
-  void Request(const QString& helpFile, int topic);
+  // helpContextID 0: the contents.
+  void Request(const QString& helpFile, int helpContextID);
   static bool IsReadableFile(const QString& path);
   void Send(const QString& collection, const QString& command);
   bool IsRunningWith(const QString& collection) const;

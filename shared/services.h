@@ -27,7 +27,7 @@ class Services {
 
   // The help file's contents, or the topic of a help context number.
   virtual void ShowHelpContents(const QString& helpFile) = 0;
-  virtual void ShowHelpTopic(const QString& helpFile, int topic) = 0;
+  virtual void ShowHelpTopic(const QString& helpFile, int helpContextID) = 0;
 
   // Opens the address in the desktop's browser, or tells the player why not. May throw
   // errors::RuntimeError, for the caller's error trap.

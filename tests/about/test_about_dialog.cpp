@@ -6,6 +6,7 @@
 
 #include "about/frm_kv_about.h"
 #include "shared/app_info.h"
+#include "shared/context_help.h"
 #include "tests/fake_services.h"
 
 namespace {
@@ -231,6 +232,23 @@ class TestAboutDialog : public QObject {
     QCOMPARE(m_services->sysInfoStarts, 2);
     QVERIFY(m_services->messages.isEmpty());
     QVERIFY(dialog->isVisible());
+  }
+
+  // The numbers are those every window's context help reads, under the one property name.
+  void buttonsCarryTheirHelpContextID_data() {
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<int>("helpContextID");
+    QTest::newRow("OK") << "cmdOK" << 15;
+    QTest::newRow("System Info") << "cmdSysInfo" << 16;
+    QTest::newRow("the picture carries none") << "picIcon" << 0;
+  }
+  void buttonsCarryTheirHelpContextID() {
+    QFETCH(QString, control);
+    QFETCH(int, helpContextID);
+    const auto dialog = Open();
+    QWidget* widget = dialog->findChild<QWidget*>(control);
+    QVERIFY(widget);
+    QCOMPARE(kelvor::ContextHelp::HelpContextOf(widget), helpContextID);
   }
 
   void f1AsksForTheFocusedButtonsTopic_data() {

@@ -26,12 +26,12 @@
 #include <memory>
 
 #include "about/frm_kv_about.h"
-#include "mainwindow/context_help.h"
 #include "mainwindow/fitting_label.h"
 #include "mainwindow/frm_land.h"
 #include "mainwindow/panel_frame.h"
 #include "mainwindow/vertical_progress_bar.h"
 #include "shared/app_info.h"
+#include "shared/context_help.h"
 #include "shared/message_box.h"
 #include "tests/fake_services.h"
 #include "tests/missing_tool.h"

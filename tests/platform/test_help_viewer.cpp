@@ -1,5 +1,5 @@
 // The help viewer's requests, sent to a stand-in for Assistant that records its command line and
-// every remote-control line it receives, and the messages of the requests it cannot show.
+// every remote-control line it receives, and the failures of the requests it cannot show.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -19,13 +19,30 @@
 #include "platform/child_process.h"
 #include "platform/help_viewer.h"
 #include "platform/start_watch.h"
-#include "shared/message_box.h"
 #include "tests/child_processes.h"
 
 using kelvor::HelpViewer;
 namespace help_protocol = kelvor::help_protocol;
 
 namespace {
+
+// A failure the viewer reports, as the tests compare it: its kind, its path and, for a viewer
+// that ended, how. The player's words for it are the program's, tested with it.
+QString Described(const kelvor::HelpFailure& failure) {
+  using Kind = kelvor::HelpFailure::Kind;
+  switch (failure.kind) {
+    case Kind::kMissingFile:
+      return QStringLiteral("missing file: ") + failure.path;
+    case Kind::kNotStarted:
+      return QStringLiteral("not started: ") + failure.path;
+    case Kind::kEndedWithError:
+      break;
+  }
+  return QStringLiteral("ended, %1: %2")
+      .arg(failure.crashed ? QStringLiteral("crashed")
+                           : QStringLiteral("exit status %1").arg(failure.exitCode),
+           failure.path);
+}
 
 // One line of the stand-in's log: "start <pid> <arguments>", "command <pid> <line>".
 struct LogLine {
@@ -78,17 +95,15 @@ class HelpViewerTest : public QObject {
   static bool noViewerRuns() {
     return ChildProcesses(QCoreApplication::applicationPid()).isEmpty();
   }
-  // Where the viewers under test report their failures: the messages written down, not shown.
+  // Where the viewers under test report their failures: written down, not shown.
   kelvor::ReportHelpFailure recorder() {
-    return [this](const kelvor::HelpFailure& failure) {
-      m_messages.append(kelvor::HelpFailureMessage(failure));
-    };
+    return [this](const kelvor::HelpFailure& failure) { m_failures.append(Described(failure)); };
   }
 
   QTemporaryDir m_dir;
   QString m_fakeViewer;
   QString m_logPath;
-  QStringList m_messages;
+  QStringList m_failures;
   int m_inherited = -1;  // a descriptor open without close-on-exec since before start-up
 };
 
@@ -141,7 +156,7 @@ void HelpViewerTest::initTestCase() {
 
 void HelpViewerTest::init() {
   QFile::remove(m_logPath);
-  m_messages.clear();
+  m_failures.clear();
 }
 
 QString HelpViewerTest::helpFile(const QString& name) const {
@@ -234,7 +249,7 @@ void HelpViewerTest::requestStartsViewerWithTheHelpFile() {
   // has settled, in a line of its own, and not before.
   QTRY_COMPARE(linesOf(QStringLiteral("command")).size(), 2);
   QCOMPARE(linesOf(QStringLiteral("command")).at(1).text, QStringLiteral("syncContents"));
-  QVERIFY(m_messages.isEmpty());
+  QVERIFY(m_failures.isEmpty());
 }
 
 // The player's languages, most wanted first, as the desktop gives them; the first one the help is
@@ -461,7 +476,7 @@ void HelpViewerTest::closedViewerIsStartedAgain() {
   QVERIFY(second != first);
   QTRY_VERIFY(!commandsOf(second).isEmpty());
   QCOMPARE(commandsOf(second).first(), help_protocol::TopicCommand(10));
-  QVERIFY(m_messages.isEmpty());
+  QVERIFY(m_failures.isEmpty());
 }
 
 // The player closes the help window soon after it showed, before the game has seen the viewer
@@ -497,7 +512,7 @@ void HelpViewerTest::closedViewerStaysClosed() {
   // The player's next request opens the help again.
   viewer.ShowTopic(file, 10);
   QTRY_COMPARE(linesOf(QStringLiteral("start")).size(), 2);
-  QVERIFY(m_messages.isEmpty());
+  QVERIFY(m_failures.isEmpty());
 }
 
 // A German desktop whose German help is missing gets the English help: its collection together
@@ -506,8 +521,8 @@ void HelpViewerTest::closedViewerStaysClosed() {
 void HelpViewerTest::missingLanguageFallsBackToEnglish_data() {
   QTest::addColumn<QString>("present");  // the collections in the game's folder
   QTest::addColumn<QString>("collection");
-  QTest::addColumn<QString>("page");  // empty: no viewer, but `message`
-  QTest::addColumn<QString>("message");
+  QTest::addColumn<QString>("page");  // empty: no viewer, but `failure`
+  QTest::addColumn<QString>("failure");
   QTest::newRow("German help there") << "Kelvor.hlp Kelvor_de.hlp"
                                      << "Kelvor_de.hlp"
                                      << "kelvor.de.18" << QString();
@@ -517,17 +532,15 @@ void HelpViewerTest::missingLanguageFallsBackToEnglish_data() {
   QTest::newRow("German help a folder") << "Kelvor.hlp Kelvor_de.hlp/"
                                         << "Kelvor.hlp"
                                         << "kelvor.18" << QString();
-  QTest::newRow("both missing")
-      << ""
-      << "" << QString()
-      << "The help could not be shown: the help file %1/Kelvor.hlp is missing or unreadable.";
+  QTest::newRow("both missing") << ""
+                                << "" << QString() << "missing file: %1/Kelvor.hlp";
 }
 
 void HelpViewerTest::missingLanguageFallsBackToEnglish() {
   QFETCH(QString, present);
   QFETCH(QString, collection);
   QFETCH(QString, page);
-  QFETCH(QString, message);
+  QFETCH(QString, failure);
   const QString folder = m_dir.filePath(QStringLiteral("language-%1").arg(QTest::currentDataTag()));
   QVERIFY(QDir().mkpath(folder));
   for (const QString& name : present.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
@@ -552,7 +565,7 @@ void HelpViewerTest::missingLanguageFallsBackToEnglish() {
   QVERIFY(game.waitForStarted());
   if (page.isEmpty()) {
     QVERIFY(game.waitForFinished(10000));
-    QCOMPARE(QString::fromLocal8Bit(game.readAllStandardOutput()).trimmed(), message.arg(folder));
+    QCOMPARE(QString::fromLocal8Bit(game.readAllStandardOutput()).trimmed(), failure.arg(folder));
     QVERIFY(linesOf(QStringLiteral("start")).isEmpty());
     return;
   }
@@ -579,7 +592,7 @@ void HelpViewerTest::otherHelpFileReplacesTheViewer() {
   // Still one viewer per game; the game ending the first one is no failure.
   QTRY_VERIFY(!isAlive(first));
   QCoreApplication::processEvents();
-  QVERIFY(m_messages.isEmpty());
+  QVERIFY(m_failures.isEmpty());
 }
 
 void HelpViewerTest::closeEndsTheViewer() {
@@ -591,21 +604,19 @@ void HelpViewerTest::closeEndsTheViewer() {
   viewer.Close();
   QVERIFY(!isAlive(pid));
   QCoreApplication::processEvents();
-  QVERIFY(m_messages.isEmpty());
+  QVERIFY(m_failures.isEmpty());
 }
 
 void HelpViewerTest::missingViewerProgramIsReportedAtEachRequest() {
   const QString program = m_dir.filePath(QStringLiteral("no-such-viewer"));
-  const QString expected =
-      QStringLiteral("The help could not be shown: the help viewer %1 could not be started.")
-          .arg(program);
+  const QString expected = QStringLiteral("not started: ") + program;
   HelpViewer viewer(recorder(), program);
   viewer.ShowContents(helpFile(QStringLiteral("Kelvor.hlp")));
-  QTRY_COMPARE(m_messages, QStringList{expected});
+  QTRY_COMPARE(m_failures, QStringList{expected});
   QVERIFY(noViewerRuns());
   // A later request tries again, and says so again.
   viewer.ShowTopic(helpFile(QStringLiteral("Kelvor.hlp")), 8);
-  QTRY_COMPARE(m_messages, (QStringList{expected, expected}));
+  QTRY_COMPARE(m_failures, (QStringList{expected, expected}));
 }
 
 void HelpViewerTest::missingHelpFileIsReportedBeforeAnyViewerStarts() {
@@ -613,28 +624,22 @@ void HelpViewerTest::missingHelpFileIsReportedBeforeAnyViewerStarts() {
   const QString file = m_dir.filePath(QStringLiteral("missing/Kelvor.hlp"));
   HelpViewer viewer(recorder());
   viewer.ShowContents(file);
-  QCOMPARE(m_messages,
-           QStringList{QStringLiteral("The help could not be shown: the help file %1 is missing "
-                                      "or unreadable.")
-                           .arg(file)});
+  QCOMPARE(m_failures, QStringList{QStringLiteral("missing file: ") + file});
   QVERIFY(noViewerRuns());
 }
 
-// Each row starts a new viewer on one stand-in and one help file; "%1" in the message is the
-// stand-in's path, "%2" the help file's. An empty message: none may appear.
+// Each row starts a new viewer on one stand-in and one help file; "%1" in the failure is the
+// stand-in's path, "%2" the help file's. An empty failure: none may be reported.
 void HelpViewerTest::failedRequestSaysWhy_data() {
   QTest::addColumn<QString>("viewer");  // the stand-in's script, "missing" or "not executable"
   QTest::addColumn<QString>("file");    // "file", "missing", "folder" or "no permission"
   QTest::addColumn<int>("windowMs");
-  QTest::addColumn<QString>("message");
+  QTest::addColumn<QString>("failure");
   QTest::addColumn<QString>("told");  // what reaches the game's standard error
   const QString logging = QStringLiteral("logging");
-  const QString cannotStart =
-      QStringLiteral("The help could not be shown: the help viewer %1 could not be started.");
-  const QString unreadable =
-      QStringLiteral("The help could not be shown: the help file %2 is missing or unreadable.");
-  const QString ended =
-      QStringLiteral("The help could not be shown: the help viewer %1 ended with an error (%3).");
+  const QString cannotStart = QStringLiteral("not started: %1");
+  const QString unreadable = QStringLiteral("missing file: %2");
+  const QString ended = QStringLiteral("ended, %3: %1");
   QTest::newRow("viewer missing") << "missing"
                                   << "file" << 5000 << cannotStart << QString();
   QTest::newRow("viewer not executable") << "not executable"
@@ -650,7 +655,7 @@ void HelpViewerTest::failedRequestSaysWhy_data() {
       << QString();
   QTest::newRow("viewer crashes at once")
       << "kill -SEGV $$"
-      << "file" << 5000 << QString(ended).replace(QStringLiteral("%3"), "it crashed") << QString();
+      << "file" << 5000 << QString(ended).replace(QStringLiteral("%3"), "crashed") << QString();
   // Assistant's harmless warnings fill the kept output; only its last lines say why it ended.
   QTest::newRow("viewer warns all along, then fails")
       << "i=0; while [ $i -lt 200 ]; do echo 'Initial page set to 1, maximum possible value is "
@@ -671,7 +676,7 @@ void HelpViewerTest::failedRequestSaysWhy() {
   QFETCH(QString, viewer);
   QFETCH(QString, file);
   QFETCH(int, windowMs);
-  QFETCH(QString, message);
+  QFETCH(QString, failure);
   QFETCH(QString, told);
 
   QString program = m_fakeViewer;
@@ -725,15 +730,15 @@ void HelpViewerTest::failedRequestSaysWhy() {
   {
     HelpViewer helpViewer(recorder(), program, std::chrono::milliseconds(windowMs));
     helpViewer.ShowContents(path);
-    if (!message.isEmpty()) {
-      message.replace(QStringLiteral("%1"), program).replace(QStringLiteral("%2"), path);
-      QTRY_COMPARE(m_messages, QStringList{message});
+    if (!failure.isEmpty()) {
+      failure.replace(QStringLiteral("%1"), program).replace(QStringLiteral("%2"), path);
+      QTRY_COMPARE(m_failures, QStringList{failure});
       QVERIFY(noViewerRuns());
     } else {
       // Settled: the stand-in has ended, or runs and has the request.
       QTRY_VERIFY(noViewerRuns() || linesOf(QStringLiteral("command")).size() == 1);
-      QCoreApplication::processEvents();  // any message is on its way by now
-      QVERIFY(m_messages.isEmpty());
+      QCoreApplication::processEvents();  // any failure is on its way by now
+      QVERIFY(m_failures.isEmpty());
     }
   }
   restore.dismiss();
@@ -751,13 +756,13 @@ namespace {
 // The game of viewerEndsWithAGameThatEndsDuringItsStart: asks `viewer` for the help in
 // `helpFile`, and waits to be killed (for ten seconds at most).
 // The game of missingLanguageFallsBackToEnglish: asks `viewer` for topic 18 of `helpFile` in the
-// desktop's languages, prints what it would tell the player, and waits to be killed (for ten
+// desktop's languages, prints the failure it reports, if any, and waits to be killed (for ten
 // seconds at most).
 int ShowTopic18(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   HelpViewer viewer(
       [&app](const kelvor::HelpFailure& failure) {
-        std::printf("%s\n", qPrintable(kelvor::HelpFailureMessage(failure)));
+        std::printf("%s\n", qPrintable(Described(failure)));
         std::fflush(stdout);
         QTimer::singleShot(0, &app, &QCoreApplication::quit);
       },

@@ -5,8 +5,8 @@
 
 namespace kelvor {
 
-// Why the help could not be shown, as the help viewer reports it, with what the player's message
-// names.
+// Why the help could not be shown, as the help viewer reports it: what went wrong and with which
+// file or program. The words for the player are the program's (app/help_failure_message.h).
 struct HelpFailure {
   enum class Kind {
     kMissingFile,     // the help file is missing or unreadable; `path` is the file
@@ -20,8 +20,5 @@ struct HelpFailure {
 };
 
 using ReportHelpFailure = std::function<void(const HelpFailure& failure)>;
-
-// The one-sentence message that tells the player about `failure`.
-QString HelpFailureMessage(const HelpFailure& failure);
 
 }  // namespace kelvor

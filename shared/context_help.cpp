@@ -1,4 +1,4 @@
-#include "mainwindow/context_help.h"
+#include "shared/context_help.h"
 
 #include <QAction>
 #include <QApplication>
@@ -107,6 +107,15 @@ bool ContextHelp::MenuKey(QMenu* menu, QEvent* event) {
   return true;
 }
 
+bool ContextHelp::FocusKey(QEvent* event) {
+  // F1 reached the window: the focused control did not take it, nor did a shortcut. Asked
+  // about a control without a number, it does nothing, rather than go on to the window's parent.
+  const int number = HelpContextOf(m_window->focusWidget());
+  if (number != 0) ShowTopic(number);
+  event->accept();
+  return true;
+}
+
 bool ContextHelp::MenuClick(QMenu* menu, const QMouseEvent* click) {
   const QPoint point = click->position().toPoint();
   // The release of the click that opened the menu lands on its title, outside the menu.
@@ -139,6 +148,7 @@ bool ContextHelp::eventFilter(QObject* watched, QEvent* event) {
           EndsModeAndGoesOn(watched, static_cast<const QKeyEvent*>(event))) {
         QWhatsThis::leaveWhatsThisMode();
       }
+      if (watched == m_window && IsPlainF1(event)) return FocusKey(event);
       [[fallthrough]];
     case QEvent::ShortcutOverride:
       if (auto* menu = qobject_cast<QMenu*>(watched)) return MenuKey(menu, event);

@@ -1,4 +1,4 @@
-#include "shared/help_failure.h"
+#include "app/help_failure_message.h"
 
 namespace kelvor {
 

@@ -13,10 +13,11 @@ class QWidget;
 
 namespace kelvor {
 
-// The window's context help. Controls and menu items carry their help context number in the
-// dynamic property "helpContextID". A What's-This click on such a control or menu item, and F1
-// on such an item while its menu is open, show that topic of the application's help file; an
-// item without a number (Help topics) shows the contents instead, through the given command.
+// A window's context help. Controls and menu items carry their help context number in the
+// dynamic property "helpContextID". A What's-This click on such a control or menu item, F1 on
+// such an item while its menu is open, and F1 that no command of the window takes (a dialog's)
+// on such a focused control, show that topic of the application's help file; a menu item
+// without a number (Help topics) shows the contents instead, through the given command.
 //
 // What's-This mode never swallows a command: a key that gives one (a shortcut, an access key, a
 // key on the focused control) first ends the mode and then runs as it always does, and the menus
@@ -27,8 +28,9 @@ class ContextHelp : public QObject {
  public:
   static constexpr const char* kProperty = "helpContextID";
 
-  // Topics go to the services' help viewer; `showContents` is the window's Help topics command.
-  // `window` is the main window, whose entering and leaving What's-This mode is followed.
+  // Topics go to the services' help viewer; `showContents` is the window's Help topics command,
+  // if it has one. `window` is the window whose entering and leaving What's-This mode is
+  // followed, and whose F1 asks about its focused control.
   ContextHelp(Services& services, std::function<void()> showContents, QWidget* window);
 
   void Attach(QWidget* widget, int helpContextID);
@@ -48,6 +50,7 @@ class ContextHelp : public QObject {
   void Answer(QMenu* menu, const QAction* item);
   bool MenuKey(QMenu* menu, QEvent* event);
   bool MenuClick(QMenu* menu, const QMouseEvent* click);
+  bool FocusKey(QEvent* event);
 
   Services& m_services;
   std::function<void()> m_showContents;
