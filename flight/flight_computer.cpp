@@ -43,21 +43,22 @@ double SquareRoot(double value) {
 // The number the pattern "0" prints, as a Single: halves away from zero, like FormatNumber.
 float RoundedWhole(float value) { return Single(std::round(Checked(value))); }
 
+// Runs a procedure body under the error trap, reporting to the host window.
+template <class Body>
+void ErrorTrap(MissionHost& host, Body&& body) noexcept {
+  errors::ErrorTrap(
+      [&host](int number, const std::string& description) {
+        host.ReportError(number, description);
+      },
+      std::forward<Body>(body));
+}
+
 }  // namespace
 
 FlightComputer::FlightComputer(InstrumentPanel& panel, MissionHost& host)
     : m_panel(panel), m_host(host) {}
 
 FlightState& FlightComputer::State() { return m_state; }
-
-template <class Body>
-void FlightComputer::Trapped(Body&& body) noexcept {
-  errors::ErrorTrap(
-      [this](int number, const std::string& description) {
-        m_host.ReportError(number, description);
-      },
-      std::forward<Body>(body));
-}
 
 void FlightComputer::StartMission() {
   m_state.vMission = false;
@@ -75,7 +76,7 @@ void FlightComputer::RestoreStartState() {
 }
 
 void FlightComputer::BurnStep() {
-  Trapped([this] { Step(); });
+  ErrorTrap(m_host, [this] { Step(); });
 }
 
 void FlightComputer::Step() {
@@ -161,7 +162,7 @@ void FlightComputer::FreeFall() {
 }
 
 void FlightComputer::EvaluateTouchdown(float newSpeed) {
-  Trapped([this, newSpeed] { Touchdown(newSpeed); });
+  ErrorTrap(m_host, [this, newSpeed] { Touchdown(newSpeed); });
 }
 
 void FlightComputer::Touchdown(float newSpeed) {
@@ -212,7 +213,7 @@ void FlightComputer::Touchdown(float newSpeed) {
 }
 
 void FlightComputer::ThrusterChanged() {
-  Trapped([this] {
+  ErrorTrap(m_host, [this] {
     m_state.sngBurn = static_cast<float>(m_panel.GetThrusterValue());
     m_panel.SetCaption(Control::lblBurn, FormatNumber(m_state.sngBurn, "0"));
     m_panel.Repaint(Control::lblBurn);
@@ -220,7 +221,7 @@ void FlightComputer::ThrusterChanged() {
 }
 
 void FlightComputer::AlarmPause(double seconds) {
-  Trapped([this, seconds] {
+  ErrorTrap(m_host, [this, seconds] {
     const double start = m_host.MonotonicSeconds();
     double elapsed = 0;
     do {

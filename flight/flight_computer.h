@@ -38,10 +38,6 @@ class FlightComputer {
   void RestoreStartState();
 
  private:
-  // Runs a procedure body under the error trap, reporting to the host.
-  template <class Body>
-  void Trapped(Body&& body) noexcept;
-
   void Step();
   // Ends a second whose altitude is stored: the touchdown when it reached the surface (false),
   // otherwise one more whole second flown at the new speed (true).

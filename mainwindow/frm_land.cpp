@@ -78,7 +78,7 @@ frmLand::frmLand(Services& services, QWidget* parent)
   setWindowIcon(app_info::WindowIcon());
   setFont(SansSerif(8.25));
   m_help = new ContextHelp(
-      m_services, [this] { Trap([this] { mnuHelpTopics_Click(); }); }, this);
+      m_services, [this] { ErrorTrap(m_services, [this] { mnuHelpTopics_Click(); }); }, this);
 
   CreateMenus();
   CreateToolbar();
@@ -131,7 +131,7 @@ void frmLand::CreateMenus() {
   // Help topics reports nothing itself (the toolbar's trap does when it runs from there); from
   // the menu nothing may escape into the event loop either.
   connect(mnuHelpTopics, &QAction::triggered, this,
-          [this] { Trap([this] { mnuHelpTopics_Click(); }); });
+          [this] { ErrorTrap(m_services, [this] { mnuHelpTopics_Click(); }); });
   connect(mnuHelpWeb, &QAction::triggered, this, &frmLand::mnuHelpWeb_Click);
   connect(mnuHelpAbout, &QAction::triggered, this, &frmLand::mnuHelpAbout_Click);
 }
@@ -268,7 +268,7 @@ FittingLabel* frmLand::Label(flight::Control control) const {
 // --- the mission ---------------------------------------------------------------------------
 
 void frmLand::Form_Load() {
-  Trap([this] {
+  ErrorTrap(m_services, [this] {
     m_services.SetHelpFile(ProgramHelpFile());
     flight::FlightState& s = State();
     s.strMessages += std::string("Incoming message: Roger four-niner this is Houston control.") +
@@ -304,7 +304,7 @@ void frmLand::ShowStartState() {
 }
 
 void frmLand::mnuGameStart_Click() {
-  Trap([this] {
+  ErrorTrap(m_services, [this] {
     Computer().StartMission();
     lblMessage->ShowReading(QString());  // strMessages stays; the next writer replaces it whole
     hsbBurn->setEnabled(true);
@@ -318,7 +318,7 @@ void frmLand::mnuGameStart_Click() {
 }
 
 void frmLand::mnuGameStop_Click() {
-  Trap([this] {
+  ErrorTrap(m_services, [this] {
     // First, so that a free fall waiting in a yield ends at its next check.
     Computer().HaltMission();
     flight::FlightState& s = State();
@@ -337,25 +337,25 @@ void frmLand::mnuGameStop_Click() {
 void frmLand::StopMission() {
   // The touchdown's last act: Stop runs inside the flight computer's step (and its free fall),
   // which then returns without touching the state again.
-  Trap([this] { mnuGameStop_Click(); });
+  ErrorTrap(m_services, [this] { mnuGameStop_Click(); });
 }
 
 void frmLand::cmdBurn_Click() {
-  Trap([this] { Computer().BurnStep(); });
+  ErrorTrap(m_services, [this] { Computer().BurnStep(); });
 }
 
 void frmLand::hsbBurn_Change() {
-  Trap([this] { Computer().ThrusterChanged(); });
+  ErrorTrap(m_services, [this] { Computer().ThrusterChanged(); });
 }
 
 void frmLand::hsbBurn_Scroll() {
-  Trap([this] { hsbBurn_Change(); });
+  ErrorTrap(m_services, [this] { hsbBurn_Change(); });
 }
 
 // --- commands ------------------------------------------------------------------------------
 
 void frmLand::Toolbar1_ButtonClick(const QString& key) {
-  Trap([this, key] {
+  ErrorTrap(m_services, [this, key] {
     const QString clicked = key;
     if (clicked == QLatin1String("new")) {
       mnuGameStart_Click();
@@ -387,14 +387,14 @@ void frmLand::mnuHelpTopics_Click() {
 }
 
 void frmLand::mnuHelpWeb_Click() {
-  Trap([this] {
+  ErrorTrap(m_services, [this] {
     State().webURL = app_info::WebAddress().toStdString();
     WebLaunch(State().webURL);
   });
 }
 
 void frmLand::mnuHelpAbout_Click() {
-  Trap([this] {
+  ErrorTrap(m_services, [this] {
     // Created afresh for every opening, so its texts are filled in anew each time.
     frmKVAbout dialog(m_services, this);
     dialog.exec();

@@ -10,7 +10,6 @@
 #include "flight/instrument_panel.h"
 #include "flight/mission_host.h"
 #include "mainwindow/panel_controls.h"
-#include "shared/message_box.h"
 #include "shared/services.h"
 
 class QAction;
@@ -97,12 +96,6 @@ class frmLand : public QMainWindow,
   void CreatePanel();
   FittingLabel* Label(flight::Control control) const;
   void ShowStartState();
-  // Runs a handler body under the error trap, reporting through the services.
-  template <class Body>
-  void Trap(Body&& body) noexcept {
-    ErrorTrap(m_services, std::forward<Body>(body));
-  }
-
   ContextHelp* m_help = nullptr;
   Services& m_services;
   flight::FlightComputer m_computer{*this, *this};
