@@ -54,8 +54,8 @@ QString Language(const QStringList& uiLanguages) {
 
 QString Namespace(const QString& language) { return Qualified(kHelpNamespace, language); }
 
-QString TopicIdentifier(int topic, const QString& language) {
-  return QStringLiteral("%1.%2").arg(Qualified(kTopicPrefix, language)).arg(topic);
+QString TopicIdentifier(int helpContextID, const QString& language) {
+  return QStringLiteral("%1.%2").arg(Qualified(kTopicPrefix, language)).arg(helpContextID);
 }
 
 QString ContentsUrl(const QString& language) {
@@ -78,9 +78,9 @@ QString ContentsCommand(const QStringList& uiLanguages) {
   return QStringLiteral("%1;setSource %2").arg(PanesCommand(), ContentsUrl(Language(uiLanguages)));
 }
 
-QString TopicCommand(int topic, const QStringList& uiLanguages) {
+QString TopicCommand(int helpContextID, const QStringList& uiLanguages) {
   return QStringLiteral("%1;activateIdentifier %2")
-      .arg(PanesCommand(), TopicIdentifier(topic, Language(uiLanguages)));
+      .arg(PanesCommand(), TopicIdentifier(helpContextID, Language(uiLanguages)));
 }
 
 // Assistant answers it with "Could not find the associated content item." in its status bar

@@ -19,7 +19,7 @@ QStringList Languages();
 // The first of `uiLanguages` (most wanted first) the help is written in; English otherwise.
 QString Language(const QStringList& uiLanguages);
 QString Namespace(const QString& language = QStringLiteral("en"));
-QString TopicIdentifier(int topic, const QString& language = QStringLiteral("en"));
+QString TopicIdentifier(int helpContextID, const QString& language = QStringLiteral("en"));
 QString ContentsUrl(const QString& language = QStringLiteral("en"));
 // `helpFile` (the English collection) itself in English, else the file beside it with the
 // language's code after an underscore ("Kelvor_de.hlp").
@@ -27,7 +27,8 @@ QString CollectionFile(const QString& helpFile,
                        const QStringList& uiLanguages = QLocale::system().uiLanguages());
 // One request's remote-control line, without its end: the panes and the page.
 QString ContentsCommand(const QStringList& uiLanguages = QLocale::system().uiLanguages());
-QString TopicCommand(int topic, const QStringList& uiLanguages = QLocale::system().uiLanguages());
+QString TopicCommand(int helpContextID,
+                     const QStringList& uiLanguages = QLocale::system().uiLanguages());
 // Selects the shown page in the contents; it follows the page in the same line, except before
 // the viewer first settles (Assistant still building its contents): then it goes alone later.
 QString SyncCommand();
