@@ -18,12 +18,12 @@ namespace kelvor {
 
 namespace {
 // How long Close waits for the viewer after asking it to end, and again after killing it.
-constexpr int kCloseGraceMs = 2000;
+constexpr std::chrono::milliseconds kCloseGrace{2000};
 // The viewer has settled once its processor time has stayed still for kStillLooks looks
-// kWatchMs apart; one that is still busy after kWatchLimitMs counts as settled all the same.
-constexpr int kWatchMs = 100;
+// kWatchInterval apart; one that is still busy after kWatchLimit counts as settled all the same.
+constexpr std::chrono::milliseconds kWatchInterval{100};
 constexpr int kStillLooks = 3;
-constexpr int kWatchLimitMs = 10000;
+constexpr std::chrono::milliseconds kWatchLimit{10000};
 // How much of the viewer's output the game keeps, and how many of its last lines it tells after
 // a failing end: Assistant warns of harmless things all along, and only its end says why.
 constexpr qsizetype kOutputKept = 4096;
@@ -66,7 +66,7 @@ HelpViewer::HelpViewer(ReportHelpFailure report, QString program,
       m_earlyExitWindow(earlyExitWindow),
       m_reporter(std::make_unique<QObject>()),
       m_watch(std::make_unique<QTimer>()) {
-  m_watch->setInterval(kWatchMs);
+  m_watch->setInterval(kWatchInterval);
   QObject::connect(m_watch.get(), &QTimer::timeout, m_reporter.get(), [this] { OnWatch(); });
 }
 
@@ -209,7 +209,8 @@ void HelpViewer::OnWatch() {
     m_cpuTicks = ticks;
     m_stillLooks = 0;
   }
-  if (m_stillLooks < kStillLooks && m_watching.elapsed() < kWatchLimitMs) return;
+  if (m_stillLooks < kStillLooks && std::chrono::milliseconds(m_watching.elapsed()) < kWatchLimit)
+    return;
   m_watch->stop();
   m_contentsBuilt = true;
   if (m_syncOwed) {
@@ -246,7 +247,8 @@ void HelpViewer::OnError(QProcess::ProcessError error) {
 }
 
 void HelpViewer::OnFinished(int exitCode, QProcess::ExitStatus status) {
-  const bool early = m_started.isValid() && m_started.elapsed() < m_earlyExitWindow.count();
+  const bool early =
+      m_started.isValid() && std::chrono::milliseconds(m_started.elapsed()) < m_earlyExitWindow;
   m_started.invalidate();
   m_watch->stop();
   if (early && (status == QProcess::CrashExit || exitCode != 0)) {
@@ -284,9 +286,9 @@ void HelpViewer::Close() {
   if (m_process->state() != QProcess::NotRunning) {
     m_process->closeWriteChannel();
     m_process->terminate();
-    if (!m_process->waitForFinished(kCloseGraceMs)) {
+    if (!m_process->waitForFinished(static_cast<int>(kCloseGrace.count()))) {
       m_process->kill();
-      m_process->waitForFinished(kCloseGraceMs);
+      m_process->waitForFinished(static_cast<int>(kCloseGrace.count()));
     }
   }
   m_process.reset();
