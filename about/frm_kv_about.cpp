@@ -165,9 +165,9 @@ void frmKVAbout::Form_Load() {
     setWindowTitle(QStringLiteral("About ") + app_info::Title());
     lblCopyright->setText(app_info::LegalCopyright());
     lblVersion->setText(QStringLiteral("Version %1.%2.%3")
-                            .arg(app_info::Major)
-                            .arg(app_info::Minor)
-                            .arg(app_info::Revision));
+                            .arg(app_info::kMajor)
+                            .arg(app_info::kMinor)
+                            .arg(app_info::kRevision));
     lblTitle->setText(app_info::Title());
   });
 }

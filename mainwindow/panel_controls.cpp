@@ -141,15 +141,15 @@ struct Gauge {  // a vertical progress bar
 // An element's colour: the platform's, a fixed one, the system's window colour, or the system
 // colour of a role that stays readable against a fixed colour, under any scheme.
 struct Colour {
-  enum class From { Inherited, Fixed, SystemWindow, ReadableOn } from = From::Inherited;
+  enum class From { kInherited, kFixed, kSystemWindow, kReadableOn } from = From::kInherited;
   unsigned rgb = 0;
   QPalette::ColorRole role = QPalette::WindowText;
 };
 constexpr Colour kInherited{};
-constexpr Colour kSystemWindow{Colour::From::SystemWindow};
-constexpr Colour Fixed(unsigned rgb) { return {Colour::From::Fixed, rgb}; }
+constexpr Colour kSystemWindow{Colour::From::kSystemWindow};
+constexpr Colour Fixed(unsigned rgb) { return {Colour::From::kFixed, rgb}; }
 constexpr Colour ReadableOn(unsigned rgb, QPalette::ColorRole role) {
-  return {Colour::From::ReadableOn, rgb, role};
+  return {Colour::From::kReadableOn, rgb, role};
 }
 
 template <class Kind>
@@ -209,13 +209,13 @@ void ForEachElement(Visit&& visit) {
 
 QColor Resolve(const Colour& colour, const QPalette& system) {
   switch (colour.from) {
-    case Colour::From::Fixed:
+    case Colour::From::kFixed:
       return Rgb(colour.rgb);
-    case Colour::From::SystemWindow:
+    case Colour::From::kSystemWindow:
       return system.color(QPalette::Window);
-    case Colour::From::ReadableOn:
+    case Colour::From::kReadableOn:
       return SystemColourAgainst(Rgb(colour.rgb), colour.role, system);
-    case Colour::From::Inherited:
+    case Colour::From::kInherited:
       break;
   }
   return {};

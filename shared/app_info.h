@@ -13,9 +13,10 @@ inline QString ProductName() { return QStringLiteral("Tandrel Lunar Landing"); }
 inline QString CompanyName() { return QStringLiteral("Tandrel"); }
 inline QString LegalCopyright() { return QStringLiteral("\u00A9 2026 Tandrel \u00B7 GPLv3+"); }
 inline QString WebAddress() { return QStringLiteral("https://www.tandrel.example/"); }
-inline constexpr int Major = 1;
-inline constexpr int Minor = 0;
-inline constexpr int Revision = 0;
+// The version the build gives the project.
+inline constexpr int kMajor = KELVOR_VERSION_MAJOR;
+inline constexpr int kMinor = KELVOR_VERSION_MINOR;
+inline constexpr int kRevision = KELVOR_VERSION_PATCH;
 
 // The icon of the program's windows.
 QIcon WindowIcon();
