@@ -12,6 +12,7 @@
 #include <QProcess>
 
 #include "platform/child_process.h"
+#include "platform/process_stat.h"
 #include "platform/start_watch.h"
 
 namespace kelvor {
@@ -28,25 +29,6 @@ constexpr std::chrono::milliseconds kWatchLimit{10000};
 // a failing end: Assistant warns of harmless things all along, and only its end says why.
 constexpr qsizetype kOutputKept = 4096;
 constexpr int kLinesTold = 3;
-
-// What /proc tells of the process `pid`: gone (or not ours to read), or its state and the
-// processor time, in clock ticks, it has used.
-struct ProcessStat {
-  bool exists = false;
-  char state = '?';
-  qint64 ticks = -1;
-};
-
-ProcessStat ReadProcessStat(qint64 pid) {
-  QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
-  if (!file.open(QIODevice::ReadOnly)) return {};
-  const QByteArray line = file.readAll();
-  // After the command name, which may hold anything, up to the last ')': state first, user
-  // time 12th, system time 13th.
-  const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-  if (fields.size() < 13 || fields.at(0).isEmpty()) return {};
-  return {true, fields.at(0).at(0), fields.at(11).toLongLong() + fields.at(12).toLongLong()};
-}
 
 // The last `count` lines of `output` that say something.
 QByteArray LastLines(const QByteArray& output, int count) {
@@ -116,8 +98,9 @@ void HelpViewer::Send(const QString& collection, const QString& command) {
       return;
     }
     Start(collection);
-  } else if (const ProcessStat stat = ReadProcessStat(m_process->processId());
-             !stat.exists || stat.state == 'Z') {
+  } else if (const std::optional<ProcessStat> stat =
+                 ReadProcessStat(static_cast<pid_t>(m_process->processId()));
+             !stat || stat->state == 'Z') {
     // The viewer has ended, and the event loop has not heard yet: whatever is written now is
     // lost, and the request goes to a new viewer once the end is seen.
     m_lost = true;
@@ -202,7 +185,9 @@ void HelpViewer::OnWatch() {
     return;
   }
   if (m_process->processId() <= 0) return;  // starting
-  const qint64 ticks = ReadProcessStat(m_process->processId()).ticks;
+  const std::optional<ProcessStat> stat =
+      ReadProcessStat(static_cast<pid_t>(m_process->processId()));
+  const qint64 ticks = stat ? stat->ticks : -1;
   if (ticks == m_cpuTicks && m_process->bytesToWrite() == 0) {
     ++m_stillLooks;
   } else {

@@ -13,13 +13,12 @@
 #include <chrono>
 #include <csignal>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <iterator>
 #include <string_view>
 
 #include "platform/child_process.h"
+#include "platform/process_stat.h"
 
 namespace kelvor::start_watch {
 
@@ -90,26 +89,11 @@ void EndChildren() {
       const auto* entry = reinterpret_cast<const dirent64*>(entries + at);
       at += entry->d_reclen;
       if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
-      char path[sizeof entry->d_name + 16];
-      std::snprintf(path, sizeof path, "/proc/%s/stat", entry->d_name);
-      const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-      if (fd < 0) continue;
-      char stat[512];
-      const ssize_t length = ::read(fd, stat, sizeof stat - 1);
-      ::close(fd);
-      if (length <= 0) continue;
-      stat[length] = '\0';
-      // "pid (name) state ppid ...": the name may hold anything, so read after its last ')'.
-      const char* end = std::strrchr(stat, ')');
-      int pid = 0;
-      int parent = 0;
-      char state = 0;
-      if (end == nullptr || std::sscanf(stat, "%d", &pid) != 1 ||
-          std::sscanf(end + 1, " %c %d", &state, &parent) != 2 || parent != self) {
-        continue;
-      }
-      ::kill(pid, SIGKILL);
-      if (count < static_cast<int>(std::size(ended))) ended[count++] = pid;
+      const std::optional<ProcessStat> stat =
+          ReadProcessStat(static_cast<pid_t>(std::strtol(entry->d_name, nullptr, 10)));
+      if (!stat || stat->parent != self) continue;
+      ::kill(stat->pid, SIGKILL);
+      if (count < static_cast<int>(std::size(ended))) ended[count++] = stat->pid;
     }
   }
   ::close(proc);
