@@ -34,13 +34,13 @@
 #include "shared/app_info.h"
 #include "shared/message_box.h"
 #include "shared/readable_colour.h"
+#include "shared/sans_serif.h"
 #include "shared/twips.h"
 
 namespace kelvor {
 
 namespace {
 
-constexpr const char* kCrLf = "\r\n";
 constexpr const char* kKeyProperty = "key";
 
 constexpr int kClientWidth = 474;   // 7110 twips
@@ -272,9 +272,9 @@ void frmLand::Form_Load() {
     m_services.SetHelpFile(ProgramHelpFile());
     flight::FlightState& s = State();
     s.strMessages += std::string("Incoming message: Roger four-niner this is Houston control.") +
-                     kCrLf + "Fasten your harness safety belt." + kCrLf + kCrLf +
-                     "Take manual control to land on the moon." + kCrLf + "Roger and out." + kCrLf +
-                     ">..";
+                     flight::kCrLf + "Fasten your harness safety belt." + flight::kCrLf +
+                     flight::kCrLf + "Take manual control to land on the moon." + flight::kCrLf +
+                     "Roger and out." + flight::kCrLf + ">..";
     SetCaption(flight::Control::lblMessage, s.strMessages);
     ShowStartState();
     // The day the program started; never refreshed. The month is named in the C library's
@@ -327,7 +327,7 @@ void frmLand::mnuGameStop_Click() {
     ToolbarButton(QStringLiteral("new"))->setEnabled(true);
     mnuGameStart->setEnabled(true);
     if (!s.vMission.value_or(false)) {
-      s.strMessages = std::string(kCrLf) + "Mission aborted" + kCrLf;
+      s.strMessages = std::string(flight::kCrLf) + "Mission aborted" + flight::kCrLf;
       s.strMessages += ">";
       SetCaption(flight::Control::lblMessage, s.strMessages);
     }

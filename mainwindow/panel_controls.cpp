@@ -11,22 +11,16 @@
 #include <tuple>
 #include <type_traits>
 
+#include "flight/flight_state.h"
 #include "mainwindow/context_help.h"
 #include "mainwindow/fitting_label.h"
 #include "mainwindow/panel_frame.h"
 #include "mainwindow/vertical_progress_bar.h"
 #include "shared/readable_colour.h"
+#include "shared/sans_serif.h"
 #include "shared/twips.h"
 
 namespace kelvor {
-
-QFont SansSerif(double points, bool bold) {
-  QFont font(QStringLiteral("DejaVu Sans"));
-  font.setStyleHint(QFont::SansSerif);
-  font.setPointSizeF(points);
-  font.setBold(bold);
-  return font;
-}
 
 namespace {
 
@@ -108,7 +102,7 @@ struct Thruster {  // the vertical thruster bar
   static QScrollBar* Make(const QString&, QWidget* parent) {
     auto* thruster = new QScrollBar(Qt::Vertical, parent);
     UseDefaultColours(thruster);
-    thruster->setRange(0, 30);
+    thruster->setRange(0, flight::kThrusterMax);
     thruster->setSingleStep(1);  // the arrows
     thruster->setPageStep(5);    // a click in the trough
     // While the thumb is dragged the bar reports each move as a scroll and the new value

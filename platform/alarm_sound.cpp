@@ -1,7 +1,6 @@
 #include "platform/alarm_sound.h"
 
 #include <alsa/asoundlib.h>
-#include <dlfcn.h>
 #include <pthread.h>
 #include <signal.h>
 
@@ -42,22 +41,14 @@ struct Alsa {
 
 // alsa-lib's functions, or null without alsa-lib on the system: the alarm is silent then.
 const Alsa* LoadAlsa() {
-  static const std::optional<Alsa> alsa = []() -> std::optional<Alsa> {
-    void* library = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) return std::nullopt;
-    Alsa api{};
-    if (BindSymbol(library, "snd_lib_error_set_handler", api.lib_error_set_handler) &&
-        BindSymbol(library, "snd_pcm_open", api.pcm_open) &&
-        BindSymbol(library, "snd_pcm_set_params", api.pcm_set_params) &&
-        BindSymbol(library, "snd_pcm_close", api.pcm_close) &&
-        BindSymbol(library, "snd_pcm_drop", api.pcm_drop) &&
-        BindSymbol(library, "snd_pcm_writei", api.pcm_writei) &&
-        BindSymbol(library, "snd_pcm_recover", api.pcm_recover)) {
-      return api;  // alsa-lib stays loaded for the rest of the run
-    }
-    dlclose(library);
-    return std::nullopt;
-  }();
+  static const std::optional<Alsa> alsa =
+      LoadLibraryApi<Alsa>("libasound.so.2", [](const auto& bind, Alsa& api) {
+        return bind("snd_lib_error_set_handler", api.lib_error_set_handler) &&
+               bind("snd_pcm_open", api.pcm_open) &&
+               bind("snd_pcm_set_params", api.pcm_set_params) &&
+               bind("snd_pcm_close", api.pcm_close) && bind("snd_pcm_drop", api.pcm_drop) &&
+               bind("snd_pcm_writei", api.pcm_writei) && bind("snd_pcm_recover", api.pcm_recover);
+      });
   return alsa ? &*alsa : nullptr;
 }
 
