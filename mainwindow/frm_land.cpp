@@ -51,7 +51,9 @@ constexpr int kStatusPanelGap = 2;
 constexpr QSize kToolButtonSize{23, 22};  // 345 by 330 twips
 
 // A reading shown whole, as the readouts show the start state.
-QString Whole(float value) { return QString::fromStdString(flight::FormatNumber(value, "0")); }
+QString WholeReading(float value) {
+  return QString::fromStdString(flight::FormatNumber(value, "0"));
+}
 
 // The application's help file: always the one in the program's folder.
 QString ProgramHelpFile() { return app_info::Path() + QStringLiteral("/Kelvor.hlp"); }
@@ -289,11 +291,11 @@ void frmLand::Form_Load() {
 void frmLand::ShowStartState() {
   const flight::StartState& start = flight::kStartState;
   Computer().RestoreStartState();
-  lblTime->ShowReading(Whole(start.sngTime));
-  lblAlt->ShowReading(Whole(start.sngAltitude));
-  lblSpeed->ShowReading(Whole(start.sngSpeed));
-  lblFuel->ShowReading(Whole(start.sngFuel));
-  lblBurn->ShowReading(Whole(0));
+  lblTime->ShowReading(WholeReading(start.sngTime));
+  lblAlt->ShowReading(WholeReading(start.sngAltitude));
+  lblSpeed->ShowReading(WholeReading(start.sngSpeed));
+  lblFuel->ShowReading(WholeReading(start.sngFuel));
+  lblBurn->ShowReading(WholeReading(0));
   SetThrusterValue(0);  // runs the change handler when the bar was elsewhere
   SetThrusterMax(start.thrusterMax);
   // Each maximum before its value: the bars are designed with a maximum of 100.

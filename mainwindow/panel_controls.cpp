@@ -47,7 +47,7 @@ void UseDefaultColours(QWidget* widget) { widget->setPalette(QApplication::palet
 // have that type: a row whose kind does not fit its member does not compile.
 struct Area {  // a plain frame without a border
   using Widget = QFrame;
-  static QFrame* Make(const QString&, QWidget* parent) {
+  static QFrame* NewWidget(const QString&, QWidget* parent) {
     auto* area = new QFrame(parent);
     area->setFrameStyle(QFrame::NoFrame);
     return area;
@@ -57,7 +57,7 @@ struct Area {  // a plain frame without a border
 template <bool flat>
 struct TitledFrame {  // a titled frame; drawn flat inside the instrument panel
   using Widget = PanelFrame;
-  static PanelFrame* Make(const QString& caption, QWidget* parent) {
+  static PanelFrame* NewWidget(const QString& caption, QWidget* parent) {
     auto* frame = new PanelFrame(caption, parent);
     frame->setFlat(flat);
     return frame;
@@ -68,7 +68,7 @@ using FlatFrame = TitledFrame<true>;
 
 struct Console {  // the console label, wrapping its text from the top left
   using Widget = FittingLabel;
-  static FittingLabel* Make(const QString&, QWidget* parent) {
+  static FittingLabel* NewWidget(const QString&, QWidget* parent) {
     auto* console = new FittingLabel(parent);
     console->setWordWrap(true);
     console->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -78,7 +78,7 @@ struct Console {  // the console label, wrapping its text from the top left
 
 struct Readout {  // a readout, made showing its design-time reading
   using Widget = FittingLabel;
-  static FittingLabel* Make(const QString& caption, QWidget* parent) {
+  static FittingLabel* NewWidget(const QString& caption, QWidget* parent) {
     auto* readout = new FittingLabel(parent);
     readout->ShowReading(caption);
     readout->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -88,7 +88,7 @@ struct Readout {  // a readout, made showing its design-time reading
 
 struct Picture {  // a sunken picture
   using Widget = QLabel;
-  static QLabel* Make(const QString& caption, QWidget* parent) {
+  static QLabel* NewWidget(const QString& caption, QWidget* parent) {
     auto* picture = new QLabel(parent);
     picture->setFrameStyle(QFrame::WinPanel | QFrame::Sunken);  // two pixels each side
     picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -99,7 +99,7 @@ struct Picture {  // a sunken picture
 
 struct Thruster {  // the vertical thruster bar
   using Widget = QScrollBar;
-  static QScrollBar* Make(const QString&, QWidget* parent) {
+  static QScrollBar* NewWidget(const QString&, QWidget* parent) {
     auto* thruster = new QScrollBar(Qt::Vertical, parent);
     UseDefaultColours(thruster);
     thruster->setRange(0, flight::kThrusterMax);
@@ -115,7 +115,7 @@ struct Thruster {  // the vertical thruster bar
 
 struct Button {  // a push button
   using Widget = QPushButton;
-  static QPushButton* Make(const QString& caption, QWidget* parent) {
+  static QPushButton* NewWidget(const QString& caption, QWidget* parent) {
     auto* button = new QPushButton(caption, parent);
     UseDefaultColours(button);
     button->setAutoDefault(false);
@@ -125,7 +125,7 @@ struct Button {  // a push button
 
 struct Gauge {  // a vertical progress bar
   using Widget = VerticalProgressBar;
-  static VerticalProgressBar* Make(const QString&, QWidget* parent) {
+  static VerticalProgressBar* NewWidget(const QString&, QWidget* parent) {
     auto* gauge = new VerticalProgressBar(parent);
     UseDefaultColours(gauge);
     return gauge;
@@ -201,7 +201,7 @@ void ForEachElement(Visit&& visit) {
   std::apply([&visit](const auto&... element) { (visit(element), ...); }, kPanel);
 }
 
-QColor Resolve(const Colour& colour, const QPalette& system) {
+QColor ActualColour(const Colour& colour, const QPalette& system) {
   switch (colour.from) {
     case Colour::From::kFixed:
       return Rgb(colour.rgb);
@@ -231,14 +231,15 @@ void PanelControls::CreateControls(QMainWindow* window, int clientTop) {
     using Kind = std::remove_cvref_t<decltype(element.kind)>;
     const QString name = QLatin1String(element.name);
     QWidget* parent = element.parent ? made.value(QLatin1String(element.parent)) : client;
-    auto* widget = Kind::Make(element.caption ? QLatin1String(element.caption) : QString(), parent);
+    auto* widget =
+        Kind::NewWidget(element.caption ? QLatin1String(element.caption) : QString(), parent);
     this->*element.member = widget;
     widget->setObjectName(name);
     QRect geometry = TwipsRect(element.left, element.top, element.width, element.height);
     widget->setGeometry(element.parent ? geometry : geometry.translated(0, -clientTop));
     if (element.points > 0) widget->setFont(SansSerif(element.points, element.bold));
-    const QColor background = Resolve(element.background, system);
-    const QColor text = Resolve(element.text, system);
+    const QColor background = ActualColour(element.background, system);
+    const QColor text = ActualColour(element.text, system);
     if (background.isValid() || text.isValid()) SetColours(widget, background, text);
     made.insert(name, widget);
   });

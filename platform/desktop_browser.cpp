@@ -93,16 +93,16 @@ std::string TakeString(const GioApi& gio, gchar* text) {
 
 // One search for the browser, shared by the caller and the worker thread; whichever lets go
 // last frees it.
-struct Search {
-  Search(const GioApi& api, std::string page, std::string address, std::size_t maxPath)
+struct BrowserSearch {
+  BrowserSearch(const GioApi& api, std::string page, std::string address, std::size_t maxPath)
       : gio(api),
         pagePath(std::move(page)),
         url(std::move(address)),
         maxProgramPath(maxPath),
         cancellable(api.cancellable_new()) {}
-  ~Search() { gio.object_unref(cancellable); }
-  Search(const Search&) = delete;
-  Search& operator=(const Search&) = delete;
+  ~BrowserSearch() { gio.object_unref(cancellable); }
+  BrowserSearch(const BrowserSearch&) = delete;
+  BrowserSearch& operator=(const BrowserSearch&) = delete;
 
   const GioApi& gio;
   const std::string pagePath;
@@ -237,7 +237,7 @@ std::vector<std::string> CommandOf(const GioApi& gio, GAppInfo* app, const std::
 
 // The default application first, then the recommended ones in the desktop's order: the default
 // may need a terminal (a text-mode browser) or take no address.
-std::vector<std::string> FindCommand(Search& search) {
+std::vector<std::string> FindCommand(BrowserSearch& search) {
   const GioApi& gio = search.gio;
   const GObjectUnref unref{&gio};
   GObjectPtr<GFile> file(gio.file_new_for_path(search.pagePath.c_str()), unref);
@@ -268,7 +268,8 @@ std::vector<std::string> FindCommand(Search& search) {
   return {};
 }
 
-void Work(const std::shared_ptr<Search>& search) {
+// The worker thread: finds the command and hands it to the caller, if it still waits.
+void RunSearch(const std::shared_ptr<BrowserSearch>& search) {
   std::vector<std::string> argv;
   bool failed = false;
   // Nothing may leave the thread: an exception there would end the game.
@@ -321,7 +322,7 @@ void DesktopBrowser::KeepSearchPathsAbsolute() {
   }
 }
 
-const DesktopBrowser* DesktopBrowser::Get() {
+const DesktopBrowser* DesktopBrowser::ThroughGio() {
   static const std::optional<GioApi> gio = LoadGio();
   if (!gio) return nullptr;
   static const GioBrowser browser(*gio);
@@ -331,10 +332,10 @@ const DesktopBrowser* DesktopBrowser::Get() {
 DesktopBrowser::Result GioBrowser::Open(const std::string& pagePath, const std::string& url,
                                         std::chrono::milliseconds limit,
                                         std::size_t maxProgramPath) const {
-  const auto search = std::make_shared<Search>(m_gio, pagePath, url, maxProgramPath);
+  const auto search = std::make_shared<BrowserSearch>(m_gio, pagePath, url, maxProgramPath);
   std::thread worker;
   try {
-    worker = std::thread(Work, search);
+    worker = std::thread(RunSearch, search);
   } catch (const std::system_error&) {
     return Result::kNotStarted;  // no thread to be had: the system is out of resources
   }

@@ -61,7 +61,7 @@ class KeyStore {
   };
 
   // An open key, or a root key read from the store now.
-  std::optional<OpenKey> Resolve(std::uint32_t key) const;
+  std::optional<OpenKey> KeyOfHandle(std::uint32_t key) const;
 
   std::string m_storePath;
   std::map<std::uint32_t, OpenKey> m_open;

@@ -5,7 +5,7 @@
 
 namespace kelvor::app_info {
 
-void Apply(QCoreApplication& app) {
+void NameApplication(QCoreApplication& app) {
   app.setApplicationName(Title());
   app.setOrganizationName(CompanyName());
   app.setOrganizationDomain(QStringLiteral("tandrel.example"));

@@ -22,7 +22,7 @@ inline constexpr int kRevision = KELVOR_VERSION_PATCH;
 QIcon WindowIcon();
 
 // Names the application object after the program (name, organisation, version).
-void Apply(QCoreApplication& app);
+void NameApplication(QCoreApplication& app);
 
 // The program's folder, without a trailing separator.
 QString Path();
