@@ -9,7 +9,7 @@
 #include <cstring>
 #include <utility>
 
-namespace kelvor::keystore {
+namespace kelvor {
 
 namespace {
 
@@ -127,4 +127,4 @@ long KeyStore::CloseKey(std::uint32_t key) {
   return m_open.erase(key) == 1 ? kErrorSuccess : kErrorInvalidHandle;
 }
 
-}  // namespace kelvor::keystore
+}  // namespace kelvor

@@ -9,7 +9,7 @@
 
 #include "platform/key_store_parser.h"
 
-namespace kelvor::keystore {
+namespace kelvor {
 
 // Handles of the predefined root keys, with the registry's numbers.
 inline constexpr std::uint32_t kHKeyClassesRoot = 0x80000000u;
@@ -68,4 +68,4 @@ class KeyStore {
   std::uint32_t m_nextHandle = 0x100;
 };
 
-}  // namespace kelvor::keystore
+}  // namespace kelvor
