@@ -31,8 +31,8 @@ void PaintNow(QWidget* splash) {
     QTimer poll;
     poll.setInterval(std::chrono::milliseconds(5));
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-      if (window->isExposed() || std::chrono::milliseconds(waited.elapsed()) >= kExposeWait)
-        loop.quit();
+      const std::chrono::milliseconds waitedFor(waited.elapsed());
+      if (window->isExposed() || waitedFor >= kExposeWait) loop.quit();
     });
     poll.start();
     loop.exec(QEventLoop::ExcludeUserInputEvents);

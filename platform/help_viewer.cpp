@@ -194,8 +194,8 @@ void HelpViewer::OnWatch() {
     m_cpuTicks = ticks;
     m_stillLooks = 0;
   }
-  if (m_stillLooks < kStillLooks && std::chrono::milliseconds(m_watching.elapsed()) < kWatchLimit)
-    return;
+  const std::chrono::milliseconds watched(m_watching.elapsed());
+  if (m_stillLooks < kStillLooks && watched < kWatchLimit) return;
   m_watch->stop();
   m_contentsBuilt = true;
   if (m_syncOwed) {
