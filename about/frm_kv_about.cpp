@@ -13,6 +13,7 @@
 #include "shared/app_info.h"
 #include "shared/context_help.h"
 #include "shared/message_box.h"
+#include "shared/sans_serif.h"
 #include "shared/twips.h"
 
 namespace kelvor {
@@ -34,14 +35,15 @@ QFont DialogFont(const QString& family, bool bold = false) {
   return font;
 }
 
-QFont SansSerif(bool bold = false) { return DialogFont(QStringLiteral("MS Sans Serif"), bold); }
+// The labels' and buttons' face.
+constexpr double kLabelPoints = 8.25;
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QRect& geometry, bool bold,
                   const QColor& textColour, const QString& tooltip) {
   auto* label = new QLabel(parent);
   label->setObjectName(QLatin1String(name));
   label->setGeometry(geometry);
-  label->setFont(SansSerif(bold));
+  label->setFont(SansSerif(kLabelPoints, bold));
   label->setWordWrap(true);
   label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   // The labels carry a grey background but are drawn transparent over the dialog's blue.
@@ -59,7 +61,7 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& captio
   auto* button = new QPushButton(caption, parent);
   button->setObjectName(QLatin1String(name));
   button->setGeometry(geometry);
-  button->setFont(SansSerif());
+  button->setFont(SansSerif(kLabelPoints));
   button->setToolTip(tooltip);
   return button;
 }
@@ -104,7 +106,7 @@ frmKVAbout::frmKVAbout(Services& services, QWidget* parent)
   picIcon = new QLabel(this);
   picIcon->setObjectName(QStringLiteral("picIcon"));
   picIcon->setGeometry(TwipsRect(120, 120, 765, 855));
-  picIcon->setFont(SansSerif());
+  picIcon->setFont(SansSerif(kLabelPoints));
   picIcon->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   picIcon->setLineWidth(2);
   picIcon->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -169,9 +171,9 @@ void frmKVAbout::Form_Load() {
     setWindowTitle(QStringLiteral("About ") + app_info::Title());
     lblCopyright->setText(app_info::LegalCopyright());
     lblVersion->setText(QStringLiteral("Version %1.%2.%3")
-                            .arg(app_info::Major)
-                            .arg(app_info::Minor)
-                            .arg(app_info::Revision));
+                            .arg(app_info::kMajor)
+                            .arg(app_info::kMinor)
+                            .arg(app_info::kRevision));
     lblTitle->setText(app_info::Title());
   });
 }

@@ -23,7 +23,7 @@ constexpr char kProgramName[] = "/MSINFO32.EXE";
 // Closes the opened key whichever way the reader leaves, errors included.
 class KeyCloser {
  public:
-  KeyCloser(keystore::KeyStore& store, const std::uint32_t& key) : m_store(store), m_key(key) {}
+  KeyCloser(KeyStore& store, const std::uint32_t& key) : m_store(store), m_key(key) {}
   ~KeyCloser() {
     if (m_key != 0) m_store.CloseKey(m_key);
   }
@@ -31,7 +31,7 @@ class KeyCloser {
   KeyCloser& operator=(const KeyCloser&) = delete;
 
  private:
-  keystore::KeyStore& m_store;
+  KeyStore& m_store;
   const std::uint32_t& m_key;
 };
 
@@ -46,7 +46,7 @@ QByteArray ResolveProgram(const QByteArray& path) {
 
 }  // namespace
 
-SysInfoLauncher::SysInfoLauncher(ShowMessageFunction showMessage, keystore::KeyStore& registry)
+SysInfoLauncher::SysInfoLauncher(ShowMessageFunction showMessage, KeyStore& registry)
     : m_showMessage(std::move(showMessage)), m_registry(registry) {}
 
 bool SysInfoLauncher::GetKeyValue(std::uint32_t KeyRoot, const QString& KeyName,
@@ -56,7 +56,7 @@ bool SysInfoLauncher::GetKeyValue(std::uint32_t KeyRoot, const QString& KeyName,
 
   const QByteArray keyName = KeyName.toLocal8Bit();
   if (m_registry.OpenKeyEx(KeyRoot, keyName.toStdString(), 0, kKeyAllAccess, &hKey) !=
-      keystore::kErrorSuccess) {
+      kErrorSuccess) {
     KeyVal.clear();
     return false;
   }
@@ -66,7 +66,7 @@ bool SysInfoLauncher::GetKeyValue(std::uint32_t KeyRoot, const QString& KeyName,
   std::uint32_t type = 0;
   const QByteArray valueName = SubKeyRef.toLocal8Bit();
   if (m_registry.QueryValueEx(hKey, valueName.toStdString(), &type, buffer.data(), &dataSize) !=
-      keystore::kErrorSuccess) {
+      kErrorSuccess) {
     KeyVal.clear();
     return false;
   }
@@ -80,10 +80,10 @@ bool SysInfoLauncher::GetKeyValue(std::uint32_t KeyRoot, const QString& KeyName,
   if (text.back() == '\0') text.chop(1);
 
   switch (type) {
-    case keystore::kRegSz:
+    case kRegSz:
       KeyVal = QString::fromLatin1(text);
       break;
-    case keystore::kRegDword: {
+    case kRegDword: {
       QString hex = QStringLiteral("&h");
       for (qsizetype i = text.size() - 1; i >= 0; --i) {
         hex += QString::number(static_cast<unsigned char>(text[i]), 16)
@@ -115,10 +115,9 @@ void SysInfoLauncher::StartSysInfo() {
   const auto launch = [this]() -> bool {
     // Empty at the start of each launch: a value of another type leaves it so.
     QString path;
-    if (!GetKeyValue(keystore::kHKeyLocalMachine,
-                     QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
+    if (!GetKeyValue(kHKeyLocalMachine, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
                      QStringLiteral("PATH"), path)) {
-      if (!GetKeyValue(keystore::kHKeyLocalMachine,
+      if (!GetKeyValue(kHKeyLocalMachine,
                        QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location"),
                        QStringLiteral("MSINFO"), path)) {
         return false;

@@ -14,8 +14,8 @@ namespace kelvor {
 class SysInfoLauncher {
  public:
   // Messages go to `showMessage`; the values are read from `registry`, in the program the
-  // machine's key store (keystore::KeyStore::kDefaultPath), which must outlive the launcher.
-  SysInfoLauncher(ShowMessageFunction showMessage, keystore::KeyStore& registry);
+  // machine's key store (KeyStore::kDefaultPath), which must outlive the launcher.
+  SysInfoLauncher(ShowMessageFunction showMessage, KeyStore& registry);
 
   // Looks the program up in two places, starts it detached, and shows the one "unavailable"
   // message for every failure. Never passes an error on.
@@ -36,7 +36,7 @@ class SysInfoLauncher {
   static void StartProgram(const QByteArray& path);
 
   ShowMessageFunction m_showMessage;
-  keystore::KeyStore& m_registry;
+  KeyStore& m_registry;
 };
 
 }  // namespace kelvor

@@ -30,7 +30,7 @@ class WebLauncher {
   // Messages go to `showMessage`. `tempRoot` is the folder that receives the private folder.
   // `browser` is the desktop's browser lookup and start, null where there is no desktop to ask.
   explicit WebLauncher(ShowMessageFunction showMessage, QString tempRoot = TempPage::DefaultRoot(),
-                       const DesktopBrowser* browser = DesktopBrowser::Get());
+                       const DesktopBrowser* browser = DesktopBrowser::ThroughGio());
 
   // Opens `sURL` unchanged in the browser, or reports why not. Throws errors::RuntimeError only
   // when the page cannot be removed after a failure; the caller's error trap reports that.

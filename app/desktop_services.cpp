@@ -30,7 +30,7 @@ void DesktopServices::WebLaunch(const std::string& url) {
 }
 
 void DesktopServices::StartSysInfo() {
-  keystore::KeyStore registry(keystore::KeyStore::kDefaultPath);
+  KeyStore registry(KeyStore::kDefaultPath);
   SysInfoLauncher([this](const QString& text, int style) { ShowMessage(text, style); }, registry)
       .StartSysInfo();
 }

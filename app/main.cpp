@@ -112,7 +112,7 @@ int main(int argc, char* argv[]) {
   }
 
   auto* heartbeat = new kelvor::StartHeartbeat(&app);
-  kelvor::app_info::Apply(app);
+  kelvor::app_info::NameApplication(app);
   kelvor::DesktopServices services;
   kelvor::modKelvor::StartupOptions options;
   options.mainWindowLoaded = [heartbeat](QWidget* mainWindow) { heartbeat->WatchFor(mainWindow); };

@@ -5,6 +5,7 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <QWindow>
+#include <chrono>
 #include <utility>
 
 #include "app/splashkv.h"
@@ -15,7 +16,7 @@ namespace kelvor::modKelvor {
 namespace {
 
 // How long start-up waits for the window system to map the splash before painting anyway.
-constexpr int kExposeWaitMs = 2000;
+constexpr std::chrono::milliseconds kExposeWait{2000};
 
 // Puts the splash picture on the screen before the slow main-window load. A window system maps
 // a new window asynchronously, and a repaint before that paints nothing; so wait (without
@@ -28,9 +29,10 @@ void PaintNow(QWidget* splash) {
     waited.start();
     QEventLoop loop;
     QTimer poll;
-    poll.setInterval(5);
+    poll.setInterval(std::chrono::milliseconds(5));
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-      if (window->isExposed() || waited.elapsed() >= kExposeWaitMs) loop.quit();
+      const std::chrono::milliseconds waitedFor(waited.elapsed());
+      if (window->isExposed() || waitedFor >= kExposeWait) loop.quit();
     });
     poll.start();
     loop.exec(QEventLoop::ExcludeUserInputEvents);
@@ -51,8 +53,8 @@ void Main(Services& services, const LoadMainWindow& loadMainWindow, const Startu
     splash->SetMainWindow(mainWindow);
     if (options.mainWindowLoaded) options.mainWindowLoaded(mainWindow);
 
-    splash->Timer1->setInterval(options.timerInterval > 0 ? options.timerInterval
-                                                          : splashkv::kTimerInterval);
+    splash->Timer1->setInterval(options.timerInterval.count() > 0 ? options.timerInterval
+                                                                  : splashkv::kTimerInterval);
     splash->Timer1->start();
     armed = true;
   });

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 
 #include "shared/services.h"
@@ -13,10 +14,10 @@ namespace kelvor::modKelvor {
 // chooses as it chooses the services; a stand-in in the tests of the start-up sequence.
 using LoadMainWindow = std::function<QWidget*(Services&)>;
 
-// How long the splash waits after the load. Left at 0: splashkv::kTimerInterval. Tests shorten
+// How long the splash waits after the load. Left at zero: splashkv::kTimerInterval. Tests shorten
 // the wait. `mainWindowLoaded`, when set, is handed the main window once it has loaded.
 struct StartupOptions {
-  int timerInterval = 0;
+  std::chrono::milliseconds timerInterval{0};
   std::function<void(QWidget*)> mainWindowLoaded;
 };
 

@@ -2,6 +2,7 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <chrono>
 
 #include "shared/services.h"
 
@@ -19,7 +20,7 @@ class splashkv : public QWidget {
 
  public:
   // How long the splash stays once the main window has loaded.
-  static constexpr int kTimerInterval = 2000;
+  static constexpr std::chrono::milliseconds kTimerInterval{2000};
   // The picture's size and the window's client area, one pixel narrower and one taller.
   static constexpr QSize kPictureSize{300, 150};
   static constexpr QSize kClientSize{299, 151};

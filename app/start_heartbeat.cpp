@@ -8,7 +8,7 @@
 namespace kelvor {
 
 StartHeartbeat::StartHeartbeat(QObject* parent) : QObject(parent) {
-  m_timer.setInterval(kIntervalMs);
+  m_timer.setInterval(kInterval);
   connect(&m_timer, &QTimer::timeout, this, &StartHeartbeat::Tick);
   m_timer.start();
   start_watch::Beat();

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
+#include <chrono>
 
 class QWidget;
 
@@ -13,9 +14,9 @@ namespace kelvor {
 // loop has come round again after it. A thread that is held anywhere in between stops beating.
 class StartHeartbeat : public QObject {
  public:
-  static constexpr int kIntervalMs = 100;
+  static constexpr std::chrono::milliseconds kInterval{100};
 
-  // Beats at once, then every kIntervalMs.
+  // Beats at once, then every kInterval.
   explicit StartHeartbeat(QObject* parent = nullptr);
   // Ends the watch if it still runs: a start that failed has nothing left to watch.
   ~StartHeartbeat() override;

@@ -54,7 +54,7 @@ void OpenOnce(kelvor::Services& services, QWidget* owner) {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  kelvor::app_info::Apply(app);
+  kelvor::app_info::NameApplication(app);
   const int openings = argc > 1 ? std::atoi(argv[1]) : 500;
   QuietServices services;
   QWidget owner;

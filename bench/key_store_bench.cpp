@@ -9,7 +9,7 @@
 
 namespace {
 
-using kelvor::keystore::kMaxStoreBytes;
+using kelvor::kMaxStoreBytes;
 
 // Appends numbered copies of a line made by `make` while the text stays within the size limit.
 template <typename Make>
@@ -97,12 +97,12 @@ std::string Utf16HexString() {
 
 void BM_ParseKeyStore(benchmark::State& state, std::string (*make)()) {
   const std::string store = make();
-  if (store.size() > kMaxStoreBytes || !kelvor::keystore::ParseKeyStore(store)) {
+  if (store.size() > kMaxStoreBytes || !kelvor::ParseKeyStore(store)) {
     state.SkipWithError("the store is not usable");
     return;
   }
   for (auto _ : state) {
-    auto parsed = kelvor::keystore::ParseKeyStore(store);
+    auto parsed = kelvor::ParseKeyStore(store);
     benchmark::DoNotOptimize(parsed);
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * store.size()));

@@ -11,7 +11,6 @@ namespace kelvor::flight {
 namespace {
 
 constexpr float kGravity = 5;  // ft/sec gained per second of flight
-constexpr const char* kCrLf = "\r\n";
 
 // Every arithmetic result is tested; a stored result is rounded to single precision, and a
 // value that does not fit a Single is an overflow too.
@@ -96,7 +95,7 @@ void FlightComputer::Step() {
   m_panel.SetBarValue(Bar::pbFuel, RoundedWhole(s.sngFuel));
 
   if (s.sngFuel > 0) {
-    if (s.sngFuel < 30) {
+    if (s.sngFuel < kThrusterMax) {
       // The bar may not offer more than the fuel left; ties to even, as the bar's own rounding.
       const auto left = static_cast<std::int16_t>(std::nearbyint(s.sngFuel));
       // The window runs ThrusterChanged for the new value before this call returns, so

@@ -15,13 +15,20 @@ struct FlightState {
   std::string strMessages;
 };
 
+// The line break of the console's messages (strMessages).
+inline constexpr const char* kCrLf = "\r\n";
+
+// The thruster bar's full scale, in fuel units per second. Once less fuel is left, the bar
+// offers no more than there is.
+inline constexpr std::int16_t kThrusterMax = 30;
+
 // Where every mission starts, and the scales the panel shows it on.
 struct StartState {
   float sngTime, sngAltitude, sngSpeed, sngFuel;
-  float altitudeBarMax;       // the altitude bar: room above the start for a climb
-  float fuelBarMax;           // the fuel bar: a full tank
-  std::int16_t thrusterMax;   // the thruster bar, fuel units per second
+  float altitudeBarMax;      // the altitude bar: room above the start for a climb
+  float fuelBarMax;          // the fuel bar: a full tank
+  std::int16_t thrusterMax;  // the thruster bar, fuel units per second
 };
-inline constexpr StartState kStartState{0, 500, 50, 120, 750, 120, 30};
+inline constexpr StartState kStartState{0, 500, 50, 120, 750, 120, kThrusterMax};
 
 }  // namespace kelvor::flight

@@ -18,8 +18,6 @@
 #include "platform/key_store_parser.h"
 #include "platform/key_store_test_seam.h"
 
-namespace ks = kelvor::keystore;
-
 namespace {
 
 // The access the lookups ask for; the store accepts any.
@@ -71,9 +69,11 @@ struct Root {
 };
 
 constexpr Root kRoots[] = {
-    {ks::kHKeyLocalMachine, "HKEY_LOCAL_MACHINE"},   {ks::kHKeyCurrentUser, "HKEY_CURRENT_USER"},
-    {ks::kHKeyClassesRoot, "HKEY_CLASSES_ROOT"},     {ks::kHKeyUsers, "HKEY_USERS"},
-    {ks::kHKeyCurrentConfig, "HKEY_CURRENT_CONFIG"},
+    {kelvor::kHKeyLocalMachine, "HKEY_LOCAL_MACHINE"},
+    {kelvor::kHKeyCurrentUser, "HKEY_CURRENT_USER"},
+    {kelvor::kHKeyClassesRoot, "HKEY_CLASSES_ROOT"},
+    {kelvor::kHKeyUsers, "HKEY_USERS"},
+    {kelvor::kHKeyCurrentConfig, "HKEY_CURRENT_CONFIG"},
 };
 
 // The first key header's path below its root ("[HKEY_...\A\B]" gives "A\B"), so that lookups
@@ -99,7 +99,8 @@ std::string_view QuotedName(std::string_view text) {
 
 class Reader {
  public:
-  Reader(ks::KeyStore& store, const ks::KeyStoreData* parsed) : m_store(store), m_parsed(parsed) {}
+  Reader(kelvor::KeyStore& store, const kelvor::KeyStoreData* parsed)
+      : m_store(store), m_parsed(parsed) {}
 
   // Opens subKey below root, reads valueName into a buffer of exactly bufferSize bytes and closes
   // the key, comparing every answer with what the parser made of the same bytes. With stepwise,
@@ -111,13 +112,13 @@ class Reader {
       path += '\\';
       path += subKey;
     }
-    const std::optional<std::string> normalised = ks::NormaliseKeyPath(path);
+    const std::optional<std::string> normalised = kelvor::NormaliseKeyPath(path);
     const bool exists = m_parsed != nullptr && normalised && m_parsed->HasKey(*normalised);
 
     std::uint32_t key = 0xDEADBEEF;
     const long opened = m_store.OpenKeyEx(root.handle, subKey, 0, kKeyAllAccess, &key);
-    Expect((opened == ks::kErrorSuccess) == exists, "opening disagrees with the parsed store");
-    if (opened != ks::kErrorSuccess) {
+    Expect((opened == kelvor::kErrorSuccess) == exists, "opening disagrees with the parsed store");
+    if (opened != kelvor::kErrorSuccess) {
       Expect(key == 0, "a failed opening handed out a handle");
       return;
     }
@@ -128,26 +129,26 @@ class Reader {
     std::uint32_t size = bufferSize;
     std::uint32_t type = 0xFFFFFFFF;
     const long read = m_store.QueryValueEx(key, valueName, &type, buffer.data(), &size);
-    const ks::StoredValue* value = m_parsed->Find(*normalised, valueName);
+    const kelvor::StoredValue* value = m_parsed->Find(*normalised, valueName);
     if (value == nullptr) {
-      Expect(read == ks::kErrorFileNotFound, "a missing value was read");
+      Expect(read == kelvor::kErrorFileNotFound, "a missing value was read");
     } else if (value->data.size() > bufferSize) {
-      Expect(read == ks::kErrorMoreData, "an oversized value was not refused");
+      Expect(read == kelvor::kErrorMoreData, "an oversized value was not refused");
       Expect(size == value->data.size(), "an oversized value reported a wrong length");
     } else {
-      Expect(read == ks::kErrorSuccess, "a value that fits was not read");
+      Expect(read == kelvor::kErrorSuccess, "a value that fits was not read");
       Expect(size == value->data.size(), "a read reported a wrong length");
       Expect(type == value->type, "a read reported a wrong type");
       Expect(size == 0 || std::memcmp(buffer.data(), value->data.data(), size) == 0,
              "a read returned other bytes than were parsed");
     }
 
-    Expect(m_store.CloseKey(key) == ks::kErrorSuccess, "an open key could not be closed");
-    Expect(m_store.CloseKey(key) == ks::kErrorInvalidHandle, "a key was closed twice");
+    Expect(m_store.CloseKey(key) == kelvor::kErrorSuccess, "an open key could not be closed");
+    Expect(m_store.CloseKey(key) == kelvor::kErrorInvalidHandle, "a key was closed twice");
     std::uint32_t unused = 0;
-    Expect(
-        m_store.QueryValueEx(key, valueName, nullptr, nullptr, &unused) == ks::kErrorInvalidHandle,
-        "a closed key could still be read");
+    Expect(m_store.QueryValueEx(key, valueName, nullptr, nullptr, &unused) ==
+               kelvor::kErrorInvalidHandle,
+           "a closed key could still be read");
   }
 
  private:
@@ -158,19 +159,19 @@ class Reader {
     if (separator == std::string_view::npos) return;
     std::uint32_t parent = 0;
     if (m_store.OpenKeyEx(root.handle, subKey.substr(0, separator), 0, kKeyAllAccess, &parent) !=
-        ks::kErrorSuccess) {
+        kelvor::kErrorSuccess) {
       Fail("a key opened whole, but not its first component");
     }
     std::uint32_t child = 0;
     const long opened =
         m_store.OpenKeyEx(parent, subKey.substr(separator + 1), 0, kKeyAllAccess, &child);
-    Expect(opened == ks::kErrorSuccess, "a key opened whole, but not step by step");
-    Expect(m_store.CloseKey(child) == ks::kErrorSuccess, "a child key could not be closed");
-    Expect(m_store.CloseKey(parent) == ks::kErrorSuccess, "a parent key could not be closed");
+    Expect(opened == kelvor::kErrorSuccess, "a key opened whole, but not step by step");
+    Expect(m_store.CloseKey(child) == kelvor::kErrorSuccess, "a child key could not be closed");
+    Expect(m_store.CloseKey(parent) == kelvor::kErrorSuccess, "a parent key could not be closed");
   }
 
-  ks::KeyStore& m_store;
-  const ks::KeyStoreData* m_parsed;
+  kelvor::KeyStore& m_store;
+  const kelvor::KeyStoreData* m_parsed;
 };
 
 }  // namespace
@@ -179,19 +180,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static StoreFile file;
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
 
-  const std::optional<ks::KeyStoreData> parsed = ks::ParseKeyStore(bytes);
-  const std::optional<ks::KeyStoreData> again = ks::ParseKeyStore(bytes);
+  const std::optional<kelvor::KeyStoreData> parsed = kelvor::ParseKeyStore(bytes);
+  const std::optional<kelvor::KeyStoreData> again = kelvor::ParseKeyStore(bytes);
   Expect(parsed.has_value() == again.has_value(), "parsing the same bytes twice disagreed");
   if (parsed) {
-    Expect(ks::KeyStoreTestSeam::KeyCount(*parsed) == ks::KeyStoreTestSeam::KeyCount(*again),
-           "parsing the same bytes twice disagreed");
+    Expect(
+        kelvor::KeyStoreTestSeam::KeyCount(*parsed) == kelvor::KeyStoreTestSeam::KeyCount(*again),
+        "parsing the same bytes twice disagreed");
     // Every key costs at least a header line of its own.
-    Expect(ks::KeyStoreTestSeam::KeyCount(*parsed) <= size,
+    Expect(kelvor::KeyStoreTestSeam::KeyCount(*parsed) <= size,
            "more keys than the input could declare");
   }
 
   file.Write(bytes);
-  ks::KeyStore store(file.Path());
+  kelvor::KeyStore store(file.Path());
   Reader reader(store, parsed ? &*parsed : nullptr);
 
   // The system-information lookups, with the launcher's buffer or with one the input chooses,
@@ -208,11 +210,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Root& root = kRoots[size == 0 ? 0 : data[0] % std::size(kRoots)];
   reader.Lookup(root, DeclaredSubKey(bytes), QuotedName(bytes), capacity, true);
 
-  Expect(ks::KeyStoreTestSeam::OpenKeyCount(store) == 0, "a key was left open");
+  Expect(kelvor::KeyStoreTestSeam::OpenKeyCount(store) == 0, "a key was left open");
 
   // Any bytes as a key path: either refused, or the same path in upper case.
   const std::string_view candidate = bytes.substr(0, 300);
-  if (const std::optional<std::string> normalised = ks::NormaliseKeyPath(candidate)) {
+  if (const std::optional<std::string> normalised = kelvor::NormaliseKeyPath(candidate)) {
     Expect(normalised->size() == candidate.size(), "normalising changed a path's length");
   }
   return 0;

@@ -34,13 +34,13 @@
 #include "shared/context_help.h"
 #include "shared/message_box.h"
 #include "shared/readable_colour.h"
+#include "shared/sans_serif.h"
 #include "shared/twips.h"
 
 namespace kelvor {
 
 namespace {
 
-constexpr const char* kCrLf = "\r\n";
 constexpr const char* kKeyProperty = "key";
 
 constexpr int kClientWidth = 474;   // 7110 twips
@@ -51,7 +51,9 @@ constexpr int kStatusPanelGap = 2;
 constexpr QSize kToolButtonSize{23, 22};  // 345 by 330 twips
 
 // A reading shown whole, as the readouts show the start state.
-QString Whole(float value) { return QString::fromStdString(flight::FormatNumber(value, "0")); }
+QString WholeReading(float value) {
+  return QString::fromStdString(flight::FormatNumber(value, "0"));
+}
 
 // The application's help file: always the one in the program's folder.
 QString ProgramHelpFile() { return app_info::Path() + QStringLiteral("/Kelvor.hlp"); }
@@ -272,9 +274,9 @@ void frmLand::Form_Load() {
     m_services.SetHelpFile(ProgramHelpFile());
     flight::FlightState& s = State();
     s.strMessages += std::string("Incoming message: Roger four-niner this is Houston control.") +
-                     kCrLf + "Fasten your harness safety belt." + kCrLf + kCrLf +
-                     "Take manual control to land on the moon." + kCrLf + "Roger and out." + kCrLf +
-                     ">..";
+                     flight::kCrLf + "Fasten your harness safety belt." + flight::kCrLf +
+                     flight::kCrLf + "Take manual control to land on the moon." + flight::kCrLf +
+                     "Roger and out." + flight::kCrLf + ">..";
     SetCaption(flight::Control::lblMessage, s.strMessages);
     ShowStartState();
     // The day the program started; never refreshed. The month is named in the C library's
@@ -289,11 +291,11 @@ void frmLand::Form_Load() {
 void frmLand::ShowStartState() {
   const flight::StartState& start = flight::kStartState;
   Computer().RestoreStartState();
-  lblTime->ShowReading(Whole(start.sngTime));
-  lblAlt->ShowReading(Whole(start.sngAltitude));
-  lblSpeed->ShowReading(Whole(start.sngSpeed));
-  lblFuel->ShowReading(Whole(start.sngFuel));
-  lblBurn->ShowReading(Whole(0));
+  lblTime->ShowReading(WholeReading(start.sngTime));
+  lblAlt->ShowReading(WholeReading(start.sngAltitude));
+  lblSpeed->ShowReading(WholeReading(start.sngSpeed));
+  lblFuel->ShowReading(WholeReading(start.sngFuel));
+  lblBurn->ShowReading(WholeReading(0));
   SetThrusterValue(0);  // runs the change handler when the bar was elsewhere
   SetThrusterMax(start.thrusterMax);
   // Each maximum before its value: the bars are designed with a maximum of 100.
@@ -327,7 +329,7 @@ void frmLand::mnuGameStop_Click() {
     ToolbarButton(QStringLiteral("new"))->setEnabled(true);
     mnuGameStart->setEnabled(true);
     if (!s.vMission.value_or(false)) {
-      s.strMessages = std::string(kCrLf) + "Mission aborted" + kCrLf;
+      s.strMessages = std::string(flight::kCrLf) + "Mission aborted" + flight::kCrLf;
       s.strMessages += ">";
       SetCaption(flight::Control::lblMessage, s.strMessages);
     }

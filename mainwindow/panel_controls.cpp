@@ -11,22 +11,16 @@
 #include <tuple>
 #include <type_traits>
 
+#include "flight/flight_state.h"
 #include "mainwindow/fitting_label.h"
 #include "mainwindow/panel_frame.h"
 #include "mainwindow/vertical_progress_bar.h"
 #include "shared/context_help.h"
 #include "shared/readable_colour.h"
+#include "shared/sans_serif.h"
 #include "shared/twips.h"
 
 namespace kelvor {
-
-QFont SansSerif(double points, bool bold) {
-  QFont font(QStringLiteral("DejaVu Sans"));
-  font.setStyleHint(QFont::SansSerif);
-  font.setPointSizeF(points);
-  font.setBold(bold);
-  return font;
-}
 
 namespace {
 
@@ -53,7 +47,7 @@ void UseDefaultColours(QWidget* widget) { widget->setPalette(QApplication::palet
 // have that type: a row whose kind does not fit its member does not compile.
 struct Area {  // a plain frame without a border
   using Widget = QFrame;
-  static QFrame* Make(const QString&, QWidget* parent) {
+  static QFrame* NewWidget(const QString&, QWidget* parent) {
     auto* area = new QFrame(parent);
     area->setFrameStyle(QFrame::NoFrame);
     return area;
@@ -63,7 +57,7 @@ struct Area {  // a plain frame without a border
 template <bool flat>
 struct TitledFrame {  // a titled frame; drawn flat inside the instrument panel
   using Widget = PanelFrame;
-  static PanelFrame* Make(const QString& caption, QWidget* parent) {
+  static PanelFrame* NewWidget(const QString& caption, QWidget* parent) {
     auto* frame = new PanelFrame(caption, parent);
     frame->setFlat(flat);
     return frame;
@@ -74,7 +68,7 @@ using FlatFrame = TitledFrame<true>;
 
 struct Console {  // the console label, wrapping its text from the top left
   using Widget = FittingLabel;
-  static FittingLabel* Make(const QString&, QWidget* parent) {
+  static FittingLabel* NewWidget(const QString&, QWidget* parent) {
     auto* console = new FittingLabel(parent);
     console->setWordWrap(true);
     console->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -84,7 +78,7 @@ struct Console {  // the console label, wrapping its text from the top left
 
 struct Readout {  // a readout, made showing its design-time reading
   using Widget = FittingLabel;
-  static FittingLabel* Make(const QString& caption, QWidget* parent) {
+  static FittingLabel* NewWidget(const QString& caption, QWidget* parent) {
     auto* readout = new FittingLabel(parent);
     readout->ShowReading(caption);
     readout->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -94,7 +88,7 @@ struct Readout {  // a readout, made showing its design-time reading
 
 struct Picture {  // a sunken picture
   using Widget = QLabel;
-  static QLabel* Make(const QString& caption, QWidget* parent) {
+  static QLabel* NewWidget(const QString& caption, QWidget* parent) {
     auto* picture = new QLabel(parent);
     picture->setFrameStyle(QFrame::WinPanel | QFrame::Sunken);  // two pixels each side
     picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -105,10 +99,10 @@ struct Picture {  // a sunken picture
 
 struct Thruster {  // the vertical thruster bar
   using Widget = QScrollBar;
-  static QScrollBar* Make(const QString&, QWidget* parent) {
+  static QScrollBar* NewWidget(const QString&, QWidget* parent) {
     auto* thruster = new QScrollBar(Qt::Vertical, parent);
     UseDefaultColours(thruster);
-    thruster->setRange(0, 30);
+    thruster->setRange(0, flight::kThrusterMax);
     thruster->setSingleStep(1);  // the arrows
     thruster->setPageStep(5);    // a click in the trough
     // While the thumb is dragged the bar reports each move as a scroll and the new value
@@ -121,7 +115,7 @@ struct Thruster {  // the vertical thruster bar
 
 struct Button {  // a push button
   using Widget = QPushButton;
-  static QPushButton* Make(const QString& caption, QWidget* parent) {
+  static QPushButton* NewWidget(const QString& caption, QWidget* parent) {
     auto* button = new QPushButton(caption, parent);
     UseDefaultColours(button);
     button->setAutoDefault(false);
@@ -131,7 +125,7 @@ struct Button {  // a push button
 
 struct Gauge {  // a vertical progress bar
   using Widget = VerticalProgressBar;
-  static VerticalProgressBar* Make(const QString&, QWidget* parent) {
+  static VerticalProgressBar* NewWidget(const QString&, QWidget* parent) {
     auto* gauge = new VerticalProgressBar(parent);
     UseDefaultColours(gauge);
     return gauge;
@@ -141,15 +135,15 @@ struct Gauge {  // a vertical progress bar
 // An element's colour: the platform's, a fixed one, the system's window colour, or the system
 // colour of a role that stays readable against a fixed colour, under any scheme.
 struct Colour {
-  enum class From { Inherited, Fixed, SystemWindow, ReadableOn } from = From::Inherited;
+  enum class From { kInherited, kFixed, kSystemWindow, kReadableOn } from = From::kInherited;
   unsigned rgb = 0;
   QPalette::ColorRole role = QPalette::WindowText;
 };
 constexpr Colour kInherited{};
-constexpr Colour kSystemWindow{Colour::From::SystemWindow};
-constexpr Colour Fixed(unsigned rgb) { return {Colour::From::Fixed, rgb}; }
+constexpr Colour kSystemWindow{Colour::From::kSystemWindow};
+constexpr Colour Fixed(unsigned rgb) { return {Colour::From::kFixed, rgb}; }
 constexpr Colour ReadableOn(unsigned rgb, QPalette::ColorRole role) {
-  return {Colour::From::ReadableOn, rgb, role};
+  return {Colour::From::kReadableOn, rgb, role};
 }
 
 template <class Kind>
@@ -207,15 +201,15 @@ void ForEachElement(Visit&& visit) {
   std::apply([&visit](const auto&... element) { (visit(element), ...); }, kPanel);
 }
 
-QColor Resolve(const Colour& colour, const QPalette& system) {
+QColor ActualColour(const Colour& colour, const QPalette& system) {
   switch (colour.from) {
-    case Colour::From::Fixed:
+    case Colour::From::kFixed:
       return Rgb(colour.rgb);
-    case Colour::From::SystemWindow:
+    case Colour::From::kSystemWindow:
       return system.color(QPalette::Window);
-    case Colour::From::ReadableOn:
+    case Colour::From::kReadableOn:
       return SystemColourAgainst(Rgb(colour.rgb), colour.role, system);
-    case Colour::From::Inherited:
+    case Colour::From::kInherited:
       break;
   }
   return {};
@@ -237,14 +231,15 @@ void PanelControls::CreateControls(QMainWindow* window, int clientTop) {
     using Kind = std::remove_cvref_t<decltype(element.kind)>;
     const QString name = QLatin1String(element.name);
     QWidget* parent = element.parent ? made.value(QLatin1String(element.parent)) : client;
-    auto* widget = Kind::Make(element.caption ? QLatin1String(element.caption) : QString(), parent);
+    auto* widget =
+        Kind::NewWidget(element.caption ? QLatin1String(element.caption) : QString(), parent);
     this->*element.member = widget;
     widget->setObjectName(name);
     QRect geometry = TwipsRect(element.left, element.top, element.width, element.height);
     widget->setGeometry(element.parent ? geometry : geometry.translated(0, -clientTop));
     if (element.points > 0) widget->setFont(SansSerif(element.points, element.bold));
-    const QColor background = Resolve(element.background, system);
-    const QColor text = Resolve(element.text, system);
+    const QColor background = ActualColour(element.background, system);
+    const QColor text = ActualColour(element.text, system);
     if (background.isValid() || text.isValid()) SetColours(widget, background, text);
     made.insert(name, widget);
   });

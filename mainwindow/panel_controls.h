@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QFont>
-
 class QFrame;
 class QLabel;
 class QMainWindow;
@@ -14,10 +12,6 @@ class ContextHelp;
 class FittingLabel;
 class PanelFrame;
 class VerticalProgressBar;
-
-// "MS Sans Serif" of the design at this size: DejaVu Sans comes with the program's dependencies
-// and keeps the plain, open look.
-QFont SansSerif(double points, bool bold = false);
 
 // The main window's controls below the toolbar, the console row and the instrument panel, made
 // from one table of their designed places, captions, colours, fonts and help context numbers.

@@ -1,7 +1,6 @@
 #include "platform/alarm_sound.h"
 
 #include <alsa/asoundlib.h>
-#include <dlfcn.h>
 #include <pthread.h>
 #include <signal.h>
 
@@ -22,11 +21,11 @@ namespace kelvor {
 
 namespace {
 
-constexpr double kFrequency = 960;      // Hz: cuts through, without the shrillness above 2 kHz
-constexpr double kSoundingPart = 0.8;   // of each tone; the rest is silence between pulses
-constexpr double kEdgeSeconds = 0.006;  // raised-cosine fade in and out: no clicks
-constexpr double kAmplitude = 0.3;      // of full scale
-constexpr unsigned kLatencyMicros = 100000;
+constexpr double kFrequency = 960;     // Hz: cuts through, without the shrillness above 2 kHz
+constexpr double kSoundingPart = 0.8;  // of each tone; the rest is silence between pulses
+constexpr std::chrono::duration<double> kEdge{0.006};  // raised-cosine fade in and out: no clicks
+constexpr double kAmplitude = 0.3;                     // of full scale
+constexpr std::chrono::microseconds kLatency{100000};
 
 // alsa-lib, opened at the first beep rather than linked: mapped at start it costs some hundred
 // kilobytes in every run, and most landings never run out of fuel.
@@ -42,22 +41,14 @@ struct Alsa {
 
 // alsa-lib's functions, or null without alsa-lib on the system: the alarm is silent then.
 const Alsa* LoadAlsa() {
-  static const std::optional<Alsa> alsa = []() -> std::optional<Alsa> {
-    void* library = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) return std::nullopt;
-    Alsa api{};
-    if (BindSymbol(library, "snd_lib_error_set_handler", api.lib_error_set_handler) &&
-        BindSymbol(library, "snd_pcm_open", api.pcm_open) &&
-        BindSymbol(library, "snd_pcm_set_params", api.pcm_set_params) &&
-        BindSymbol(library, "snd_pcm_close", api.pcm_close) &&
-        BindSymbol(library, "snd_pcm_drop", api.pcm_drop) &&
-        BindSymbol(library, "snd_pcm_writei", api.pcm_writei) &&
-        BindSymbol(library, "snd_pcm_recover", api.pcm_recover)) {
-      return api;  // alsa-lib stays loaded for the rest of the run
-    }
-    dlclose(library);
-    return std::nullopt;
-  }();
+  static const std::optional<Alsa> alsa =
+      LoadLibraryApi<Alsa>("libasound.so.2", [](const auto& bind, Alsa& api) {
+        return bind("snd_lib_error_set_handler", api.lib_error_set_handler) &&
+               bind("snd_pcm_open", api.pcm_open) &&
+               bind("snd_pcm_set_params", api.pcm_set_params) &&
+               bind("snd_pcm_close", api.pcm_close) && bind("snd_pcm_drop", api.pcm_drop) &&
+               bind("snd_pcm_writei", api.pcm_writei) && bind("snd_pcm_recover", api.pcm_recover);
+      });
   return alsa ? &*alsa : nullptr;
 }
 
@@ -125,7 +116,8 @@ struct AlarmSound::Channel {
       if (alsa->pcm_open(&opened, "default", SND_PCM_STREAM_PLAYBACK, 0) < 0) {
         opened = nullptr;
       } else if (alsa->pcm_set_params(opened, SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED, 1,
-                                      kSampleRate, 1, kLatencyMicros) < 0) {
+                                      kSampleRate, 1,
+                                      static_cast<unsigned>(kLatency.count())) < 0) {
         alsa->pcm_close(opened);
         opened = nullptr;
       }
@@ -201,7 +193,7 @@ AlarmSound::~AlarmSound() {
 std::vector<std::int16_t> AlarmSound::MakeTone() {
   const auto frames = static_cast<std::size_t>(kSampleRate * kToneLength.count() / 1000);
   const auto sounding = static_cast<std::size_t>(frames * kSoundingPart);
-  const double edge = kEdgeSeconds * kSampleRate;
+  const double edge = kEdge.count() * kSampleRate;
   std::vector<std::int16_t> tone(frames, 0);
   for (std::size_t i = 0; i < sounding; ++i) {
     const double fromEdge = std::min<double>(i, sounding - 1 - i);

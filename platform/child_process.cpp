@@ -17,7 +17,6 @@
 #include <cstdlib>
 #include <map>
 #include <optional>
-#include <sstream>
 #include <string_view>
 #include <system_error>
 #include <thread>
@@ -239,9 +238,7 @@ bool IsExecutableFile(const std::string& path) {
 std::string FindInAbsolutePath(const std::string& name) {
   const char* const searchPath = std::getenv("PATH");
   if (searchPath == nullptr) return {};
-  std::istringstream folders{std::string(searchPath)};
-  for (std::string folder; std::getline(folders, folder, ':');) {
-    if (folder.empty() || folder.front() != '/') continue;
+  for (const std::string& folder : AbsoluteFolders(searchPath)) {
     const std::string candidate = folder + '/' + name;
     if (IsExecutableFile(candidate)) return candidate;
   }

@@ -1,6 +1,5 @@
 #include "platform/desktop_browser.h"
 
-#include <dlfcn.h>
 #include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
 
@@ -9,12 +8,12 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <sstream>
 #include <system_error>
 #include <thread>
 #include <vector>
 
 #include "platform/child_process.h"
+#include "platform/file_system.h"
 #include "platform/library_symbols.h"
 
 namespace kelvor {
@@ -50,38 +49,30 @@ namespace {
 using Result = DesktopBrowser::Result;
 
 std::optional<GioApi> LoadGio() {
-  // By name alone: the loader then searches only the system's folders (the game's executable
-  // carries no run path), never the working folder.
-  void* library = dlopen("libgio-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
-  if (library == nullptr) return std::nullopt;
-  // A handle's symbols include those of the libraries it depends on: GObject and GLib.
-  GioApi api{};
-  if (BindSymbol(library, "g_free", api.free) && BindSymbol(library, "g_strfreev", api.strfreev) &&
-      BindSymbol(library, "g_list_free", api.list_free) &&
-      BindSymbol(library, "g_shell_parse_argv", api.shell_parse_argv) &&
-      BindSymbol(library, "g_filename_from_uri", api.filename_from_uri) &&
-      BindSymbol(library, "g_object_unref", api.object_unref) &&
-      BindSymbol(library, "g_type_check_instance_is_a", api.type_check_instance_is_a) &&
-      BindSymbol(library, "g_cancellable_new", api.cancellable_new) &&
-      BindSymbol(library, "g_cancellable_cancel", api.cancellable_cancel) &&
-      BindSymbol(library, "g_file_new_for_path", api.file_new_for_path) &&
-      BindSymbol(library, "g_file_query_info", api.file_query_info) &&
-      BindSymbol(library, "g_file_info_get_content_type", api.file_info_get_content_type) &&
-      BindSymbol(library, "g_icon_to_string", api.icon_to_string) &&
-      BindSymbol(library, "g_app_info_get_default_for_type", api.app_info_get_default_for_type) &&
-      BindSymbol(library, "g_app_info_get_recommended_for_type",
-                 api.app_info_get_recommended_for_type) &&
-      BindSymbol(library, "g_app_info_supports_uris", api.app_info_supports_uris) &&
-      BindSymbol(library, "g_app_info_get_commandline", api.app_info_get_commandline) &&
-      BindSymbol(library, "g_app_info_get_name", api.app_info_get_name) &&
-      BindSymbol(library, "g_app_info_get_icon", api.app_info_get_icon) &&
-      BindSymbol(library, "g_desktop_app_info_get_type", api.desktop_app_info_get_type) &&
-      BindSymbol(library, "g_desktop_app_info_get_boolean", api.desktop_app_info_get_boolean) &&
-      BindSymbol(library, "g_desktop_app_info_get_filename", api.desktop_app_info_get_filename)) {
-    return api;  // GIO stays loaded for the rest of the run: GObject types cannot be unloaded
-  }
-  dlclose(library);
-  return std::nullopt;
+  // A handle's symbols include those of the libraries it depends on: GObject and GLib. GIO stays
+  // loaded: GObject types cannot be unloaded.
+  return LoadLibraryApi<GioApi>("libgio-2.0.so.0", [](const auto& bind, GioApi& api) {
+    return bind("g_free", api.free) && bind("g_strfreev", api.strfreev) &&
+           bind("g_list_free", api.list_free) && bind("g_shell_parse_argv", api.shell_parse_argv) &&
+           bind("g_filename_from_uri", api.filename_from_uri) &&
+           bind("g_object_unref", api.object_unref) &&
+           bind("g_type_check_instance_is_a", api.type_check_instance_is_a) &&
+           bind("g_cancellable_new", api.cancellable_new) &&
+           bind("g_cancellable_cancel", api.cancellable_cancel) &&
+           bind("g_file_new_for_path", api.file_new_for_path) &&
+           bind("g_file_query_info", api.file_query_info) &&
+           bind("g_file_info_get_content_type", api.file_info_get_content_type) &&
+           bind("g_icon_to_string", api.icon_to_string) &&
+           bind("g_app_info_get_default_for_type", api.app_info_get_default_for_type) &&
+           bind("g_app_info_get_recommended_for_type", api.app_info_get_recommended_for_type) &&
+           bind("g_app_info_supports_uris", api.app_info_supports_uris) &&
+           bind("g_app_info_get_commandline", api.app_info_get_commandline) &&
+           bind("g_app_info_get_name", api.app_info_get_name) &&
+           bind("g_app_info_get_icon", api.app_info_get_icon) &&
+           bind("g_desktop_app_info_get_type", api.desktop_app_info_get_type) &&
+           bind("g_desktop_app_info_get_boolean", api.desktop_app_info_get_boolean) &&
+           bind("g_desktop_app_info_get_filename", api.desktop_app_info_get_filename);
+  });
 }
 
 struct GObjectUnref {
@@ -102,16 +93,16 @@ std::string TakeString(const GioApi& gio, gchar* text) {
 
 // One search for the browser, shared by the caller and the worker thread; whichever lets go
 // last frees it.
-struct Search {
-  Search(const GioApi& api, std::string page, std::string address, std::size_t maxPath)
+struct BrowserSearch {
+  BrowserSearch(const GioApi& api, std::string page, std::string address, std::size_t maxPath)
       : gio(api),
         pagePath(std::move(page)),
         url(std::move(address)),
         maxProgramPath(maxPath),
         cancellable(api.cancellable_new()) {}
-  ~Search() { gio.object_unref(cancellable); }
-  Search(const Search&) = delete;
-  Search& operator=(const Search&) = delete;
+  ~BrowserSearch() { gio.object_unref(cancellable); }
+  BrowserSearch(const BrowserSearch&) = delete;
+  BrowserSearch& operator=(const BrowserSearch&) = delete;
 
   const GioApi& gio;
   const std::string pagePath;
@@ -246,7 +237,7 @@ std::vector<std::string> CommandOf(const GioApi& gio, GAppInfo* app, const std::
 
 // The default application first, then the recommended ones in the desktop's order: the default
 // may need a terminal (a text-mode browser) or take no address.
-std::vector<std::string> FindCommand(Search& search) {
+std::vector<std::string> FindCommand(BrowserSearch& search) {
   const GioApi& gio = search.gio;
   const GObjectUnref unref{&gio};
   GObjectPtr<GFile> file(gio.file_new_for_path(search.pagePath.c_str()), unref);
@@ -277,7 +268,8 @@ std::vector<std::string> FindCommand(Search& search) {
   return {};
 }
 
-void Work(const std::shared_ptr<Search>& search) {
+// The worker thread: finds the command and hands it to the caller, if it still waits.
+void RunSearch(const std::shared_ptr<BrowserSearch>& search) {
   std::vector<std::string> argv;
   bool failed = false;
   // Nothing may leave the thread: an exception there would end the game.
@@ -317,9 +309,7 @@ void DesktopBrowser::KeepSearchPathsAbsolute() {
     const char* value = std::getenv(list);
     if (value == nullptr) continue;
     std::string kept;
-    std::istringstream folders{std::string(value)};
-    for (std::string folder; std::getline(folders, folder, ':');) {
-      if (folder.empty() || folder.front() != '/') continue;
+    for (const std::string& folder : AbsoluteFolders(value)) {
       kept += (kept.empty() ? "" : ":") + folder;
     }
     if (kept == value) continue;
@@ -332,7 +322,7 @@ void DesktopBrowser::KeepSearchPathsAbsolute() {
   }
 }
 
-const DesktopBrowser* DesktopBrowser::Get() {
+const DesktopBrowser* DesktopBrowser::ThroughGio() {
   static const std::optional<GioApi> gio = LoadGio();
   if (!gio) return nullptr;
   static const GioBrowser browser(*gio);
@@ -342,10 +332,10 @@ const DesktopBrowser* DesktopBrowser::Get() {
 DesktopBrowser::Result GioBrowser::Open(const std::string& pagePath, const std::string& url,
                                         std::chrono::milliseconds limit,
                                         std::size_t maxProgramPath) const {
-  const auto search = std::make_shared<Search>(m_gio, pagePath, url, maxProgramPath);
+  const auto search = std::make_shared<BrowserSearch>(m_gio, pagePath, url, maxProgramPath);
   std::thread worker;
   try {
-    worker = std::thread(Work, search);
+    worker = std::thread(RunSearch, search);
   } catch (const std::system_error&) {
     return Result::kNotStarted;  // no thread to be had: the system is out of resources
   }

@@ -7,7 +7,7 @@
 namespace kelvor {
 
 // The desktop's browser for a web page: the program that opens such a page, started with an
-// address. The game's is found through GIO (Get); a test may put its own in front of it.
+// address. The game's is found through GIO (ThroughGio); a test may put its own in front of it.
 class DesktopBrowser {
  public:
   enum class Result {
@@ -21,7 +21,7 @@ class DesktopBrowser {
   // GIO's, opened at the first call and kept; null without a usable GIO (no browser, no harm).
   // GIO is opened by name rather than linked: mapped, it and its libraries take over a
   // megabyte, and most games never open the web site.
-  static const DesktopBrowser* Get();
+  static const DesktopBrowser* ThroughGio();
 
   // Drops relative folders from the XDG search lists and homes: GLib would find applications
   // and associations under the working folder there. Before GLib's first look, while the

@@ -12,41 +12,23 @@
 #include <QProcess>
 
 #include "platform/child_process.h"
+#include "platform/process_stat.h"
 #include "platform/start_watch.h"
 
 namespace kelvor {
 
 namespace {
 // How long Close waits for the viewer after asking it to end, and again after killing it.
-constexpr int kCloseGraceMs = 2000;
+constexpr std::chrono::milliseconds kCloseGrace{2000};
 // The viewer has settled once its processor time has stayed still for kStillLooks looks
-// kWatchMs apart; one that is still busy after kWatchLimitMs counts as settled all the same.
-constexpr int kWatchMs = 100;
+// kWatchInterval apart; one that is still busy after kWatchLimit counts as settled all the same.
+constexpr std::chrono::milliseconds kWatchInterval{100};
 constexpr int kStillLooks = 3;
-constexpr int kWatchLimitMs = 10000;
+constexpr std::chrono::milliseconds kWatchLimit{10000};
 // How much of the viewer's output the game keeps, and how many of its last lines it tells after
 // a failing end: Assistant warns of harmless things all along, and only its end says why.
 constexpr qsizetype kOutputKept = 4096;
 constexpr int kLinesTold = 3;
-
-// What /proc tells of the process `pid`: gone (or not ours to read), or its state and the
-// processor time, in clock ticks, it has used.
-struct ProcessStat {
-  bool exists = false;
-  char state = '?';
-  qint64 ticks = -1;
-};
-
-ProcessStat ReadProcessStat(qint64 pid) {
-  QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
-  if (!file.open(QIODevice::ReadOnly)) return {};
-  const QByteArray line = file.readAll();
-  // After the command name, which may hold anything, up to the last ')': state first, user
-  // time 12th, system time 13th.
-  const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-  if (fields.size() < 13 || fields.at(0).isEmpty()) return {};
-  return {true, fields.at(0).at(0), fields.at(11).toLongLong() + fields.at(12).toLongLong()};
-}
 
 // The last `count` lines of `output` that say something.
 QByteArray LastLines(const QByteArray& output, int count) {
@@ -66,7 +48,7 @@ HelpViewer::HelpViewer(ReportHelpFailure report, QString program,
       m_earlyExitWindow(earlyExitWindow),
       m_reporter(std::make_unique<QObject>()),
       m_watch(std::make_unique<QTimer>()) {
-  m_watch->setInterval(kWatchMs);
+  m_watch->setInterval(kWatchInterval);
   QObject::connect(m_watch.get(), &QTimer::timeout, m_reporter.get(), [this] { OnWatch(); });
 }
 
@@ -118,8 +100,9 @@ void HelpViewer::Send(const QString& collection, const QString& command) {
       return;
     }
     Start(collection);
-  } else if (const ProcessStat stat = ReadProcessStat(m_process->processId());
-             !stat.exists || stat.state == 'Z') {
+  } else if (const std::optional<ProcessStat> stat =
+                 ReadProcessStat(static_cast<pid_t>(m_process->processId()));
+             !stat || stat->state == 'Z') {
     // The viewer has ended, and the event loop has not heard yet: whatever is written now is
     // lost, and the request goes to a new viewer once the end is seen.
     m_lost = true;
@@ -204,14 +187,17 @@ void HelpViewer::OnWatch() {
     return;
   }
   if (m_process->processId() <= 0) return;  // starting
-  const qint64 ticks = ReadProcessStat(m_process->processId()).ticks;
+  const std::optional<ProcessStat> stat =
+      ReadProcessStat(static_cast<pid_t>(m_process->processId()));
+  const qint64 ticks = stat ? stat->ticks : -1;
   if (ticks == m_cpuTicks && m_process->bytesToWrite() == 0) {
     ++m_stillLooks;
   } else {
     m_cpuTicks = ticks;
     m_stillLooks = 0;
   }
-  if (m_stillLooks < kStillLooks && m_watching.elapsed() < kWatchLimitMs) return;
+  const std::chrono::milliseconds watched(m_watching.elapsed());
+  if (m_stillLooks < kStillLooks && watched < kWatchLimit) return;
   m_watch->stop();
   m_contentsBuilt = true;
   if (m_syncOwed) {
@@ -248,7 +234,8 @@ void HelpViewer::OnError(QProcess::ProcessError error) {
 }
 
 void HelpViewer::OnFinished(int exitCode, QProcess::ExitStatus status) {
-  const bool early = m_started.isValid() && m_started.elapsed() < m_earlyExitWindow.count();
+  const bool early =
+      m_started.isValid() && std::chrono::milliseconds(m_started.elapsed()) < m_earlyExitWindow;
   m_started.invalidate();
   m_watch->stop();
   if (early && (status == QProcess::CrashExit || exitCode != 0)) {
@@ -286,9 +273,9 @@ void HelpViewer::Close() {
   if (m_process->state() != QProcess::NotRunning) {
     m_process->closeWriteChannel();
     m_process->terminate();
-    if (!m_process->waitForFinished(kCloseGraceMs)) {
+    if (!m_process->waitForFinished(static_cast<int>(kCloseGrace.count()))) {
       m_process->kill();
-      m_process->waitForFinished(kCloseGraceMs);
+      m_process->waitForFinished(static_cast<int>(kCloseGrace.count()));
     }
   }
   m_process.reset();

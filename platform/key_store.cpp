@@ -9,7 +9,7 @@
 #include <cstring>
 #include <utility>
 
-namespace kelvor::keystore {
+namespace kelvor {
 
 namespace {
 
@@ -69,7 +69,7 @@ std::shared_ptr<const KeyStoreData> KeyStore::Load(const std::string& path) {
   return std::make_shared<const KeyStoreData>(std::move(*parsed));
 }
 
-std::optional<KeyStore::OpenKey> KeyStore::Resolve(std::uint32_t key) const {
+std::optional<KeyStore::OpenKey> KeyStore::KeyOfHandle(std::uint32_t key) const {
   if (const char* root = RootName(key)) {
     std::shared_ptr<const KeyStoreData> data = Load(m_storePath);
     if (!data) return std::nullopt;
@@ -85,7 +85,7 @@ long KeyStore::OpenKeyEx(std::uint32_t key, std::string_view subKey, std::uint32
   if (result == nullptr) return kErrorInvalidParameter;
   *result = 0;
   if (RootName(key) == nullptr && m_open.count(key) == 0) return kErrorInvalidHandle;
-  std::optional<OpenKey> parent = Resolve(key);
+  std::optional<OpenKey> parent = KeyOfHandle(key);
   if (!parent) return kErrorFileNotFound;
 
   std::string path = parent->path;
@@ -106,7 +106,7 @@ long KeyStore::QueryValueEx(std::uint32_t key, std::string_view valueName, std::
                             unsigned char* data, std::uint32_t* dataSize) {
   if (dataSize == nullptr || (data == nullptr && *dataSize != 0)) return kErrorInvalidParameter;
   if (RootName(key) == nullptr && m_open.count(key) == 0) return kErrorInvalidHandle;
-  const std::optional<OpenKey> open = Resolve(key);
+  const std::optional<OpenKey> open = KeyOfHandle(key);
   if (!open) return kErrorFileNotFound;
   const StoredValue* value = open->data->Find(open->path, valueName);
   if (value == nullptr) return kErrorFileNotFound;
@@ -127,4 +127,4 @@ long KeyStore::CloseKey(std::uint32_t key) {
   return m_open.erase(key) == 1 ? kErrorSuccess : kErrorInvalidHandle;
 }
 
-}  // namespace kelvor::keystore
+}  // namespace kelvor

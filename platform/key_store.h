@@ -9,7 +9,7 @@
 
 #include "platform/key_store_parser.h"
 
-namespace kelvor::keystore {
+namespace kelvor {
 
 // Handles of the predefined root keys, with the registry's numbers.
 inline constexpr std::uint32_t kHKeyClassesRoot = 0x80000000u;
@@ -61,11 +61,11 @@ class KeyStore {
   };
 
   // An open key, or a root key read from the store now.
-  std::optional<OpenKey> Resolve(std::uint32_t key) const;
+  std::optional<OpenKey> KeyOfHandle(std::uint32_t key) const;
 
   std::string m_storePath;
   std::map<std::uint32_t, OpenKey> m_open;
   std::uint32_t m_nextHandle = 0x100;
 };
 
-}  // namespace kelvor::keystore
+}  // namespace kelvor

@@ -3,7 +3,7 @@
 #include <array>
 #include <utility>
 
-namespace kelvor::keystore {
+namespace kelvor {
 
 namespace {
 
@@ -401,4 +401,4 @@ std::optional<KeyStoreData> ParseKeyStore(std::string_view bytes) {
   return store;
 }
 
-}  // namespace kelvor::keystore
+}  // namespace kelvor

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace kelvor::keystore {
+namespace kelvor {
 
 // Registry value type codes, numbered as the export format numbers them.
 inline constexpr std::uint32_t kRegNone = 0;
@@ -64,4 +64,4 @@ std::optional<std::string> NormaliseKeyPath(std::string_view keyPath);
 // under a wrong key. Safe on any bytes; memory and time grow linearly with the buffer.
 std::optional<KeyStoreData> ParseKeyStore(std::string_view bytes);
 
-}  // namespace kelvor::keystore
+}  // namespace kelvor

@@ -8,7 +8,7 @@
 #include "platform/key_store.h"
 #include "platform/key_store_parser.h"
 
-namespace kelvor::keystore {
+namespace kelvor {
 
 class KeyStoreTestSeam {
  public:
@@ -19,4 +19,4 @@ class KeyStoreTestSeam {
   static std::size_t KeyCount(const KeyStoreData& data) { return data.m_keys.size(); }
 };
 
-}  // namespace kelvor::keystore
+}  // namespace kelvor

@@ -10,16 +10,15 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <ctime>
 #include <iterator>
 #include <string_view>
 
 #include "platform/child_process.h"
+#include "platform/process_stat.h"
 
 namespace kelvor::start_watch {
 
@@ -47,7 +46,7 @@ constexpr Setting kSetAside[] = {
 };
 
 // How long the children of the first start may take to end.
-constexpr std::int64_t kChildrenLimitMs = 200;
+constexpr std::chrono::milliseconds kChildrenLimit{200};
 
 // An eventfd counter: a beat adds 1, the end adds kEnd.
 constexpr std::uint64_t kEnd = std::uint64_t{1} << 32;
@@ -63,15 +62,12 @@ std::vector<std::string> g_environment;
 std::vector<char*> g_argv;
 std::vector<char*> g_envp;
 
-std::int64_t NowMs() {
-  timespec now{};
-  ::clock_gettime(CLOCK_MONOTONIC, &now);
-  return std::int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1000000;
-}
+using Clock = std::chrono::steady_clock;
 
-// Waits up to `ms` for beats; the counter's value, 0 without any.
-std::uint64_t WaitForBeats(int fd, std::int64_t ms) {
+// Waits up to `wait` for beats; the counter's value, 0 without any.
+std::uint64_t WaitForBeats(int fd, Clock::duration wait) {
   pollfd beats{fd, POLLIN, 0};
+  const auto ms = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
   const int ready = ::poll(&beats, 1, static_cast<int>(ms > 0 ? ms : 0));
   std::uint64_t count = 0;
   if (ready > 0 && ::read(fd, &count, sizeof count) != sizeof count) count = 0;
@@ -93,50 +89,33 @@ void EndChildren() {
       const auto* entry = reinterpret_cast<const dirent64*>(entries + at);
       at += entry->d_reclen;
       if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
-      char path[sizeof entry->d_name + 16];
-      std::snprintf(path, sizeof path, "/proc/%s/stat", entry->d_name);
-      const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-      if (fd < 0) continue;
-      char stat[512];
-      const ssize_t length = ::read(fd, stat, sizeof stat - 1);
-      ::close(fd);
-      if (length <= 0) continue;
-      stat[length] = '\0';
-      // "pid (name) state ppid ...": the name may hold anything, so read after its last ')'.
-      const char* end = std::strrchr(stat, ')');
-      int pid = 0;
-      int parent = 0;
-      char state = 0;
-      if (end == nullptr || std::sscanf(stat, "%d", &pid) != 1 ||
-          std::sscanf(end + 1, " %c %d", &state, &parent) != 2 || parent != self) {
-        continue;
-      }
-      ::kill(pid, SIGKILL);
-      if (count < static_cast<int>(std::size(ended))) ended[count++] = pid;
+      const std::optional<ProcessStat> stat =
+          ReadProcessStat(static_cast<pid_t>(std::strtol(entry->d_name, nullptr, 10)));
+      if (!stat || stat->parent != self) continue;
+      ::kill(stat->pid, SIGKILL);
+      if (count < static_cast<int>(std::size(ended))) ended[count++] = stat->pid;
     }
   }
   ::close(proc);
   // A child stuck in the kernel is not waited for long: it stays a zombie of the new start.
-  const std::int64_t deadline = NowMs() + kChildrenLimitMs;
+  const Clock::time_point deadline = Clock::now() + kChildrenLimit;
   for (int i = 0; i < count; ++i) {
-    while (::waitpid(ended[i], nullptr, WNOHANG) == 0 && NowMs() < deadline) ::usleep(1000);
+    while (::waitpid(ended[i], nullptr, WNOHANG) == 0 && Clock::now() < deadline) ::usleep(1000);
   }
 }
 
 void* Watch(void* argument) {
   const int fd = static_cast<int>(reinterpret_cast<std::intptr_t>(argument));
-  std::int64_t last = NowMs();
+  Clock::time_point last = Clock::now();
   for (;;) {
-    std::uint64_t count = WaitForBeats(fd, last + kStallLimit.count() - NowMs());
-    if (count == 0 && NowMs() - last >= kStallLimit.count()) {
-      count = WaitForBeats(fd, kGrace.count());
-    }
+    std::uint64_t count = WaitForBeats(fd, last + kStallLimit - Clock::now());
+    if (count == 0 && Clock::now() - last >= kStallLimit) count = WaitForBeats(fd, kGrace);
     if (count >= kEnd) return nullptr;
     if (count > 0) {
-      last = NowMs();
+      last = Clock::now();
       continue;
     }
-    if (NowMs() - last < (kStallLimit + kGrace).count()) continue;  // woken early by a signal
+    if (Clock::now() - last < kStallLimit + kGrace) continue;  // woken early by a signal
     // The window thread has stopped: the program again, in this process. exec ends every other
     // thread, blocked or not; the signals and descriptors go back to what the player gave.
     EndChildren();

@@ -5,11 +5,11 @@
 
 namespace kelvor::app_info {
 
-void Apply(QCoreApplication& app) {
+void NameApplication(QCoreApplication& app) {
   app.setApplicationName(Title());
   app.setOrganizationName(CompanyName());
   app.setOrganizationDomain(QStringLiteral("tandrel.example"));
-  app.setApplicationVersion(QStringLiteral("%1.%2.%3").arg(Major).arg(Minor).arg(Revision));
+  app.setApplicationVersion(QStringLiteral("%1.%2.%3").arg(kMajor).arg(kMinor).arg(kRevision));
   if (auto* gui = qobject_cast<QGuiApplication*>(&app)) {
     // No display name of its own: once one is set, Qt appends it to every window title that does
     // not already end with it ("Tandrel Lunar Landing -- Tandrel Lunar landing" in a task bar),

@@ -13,15 +13,16 @@ inline QString ProductName() { return QStringLiteral("Tandrel Lunar Landing"); }
 inline QString CompanyName() { return QStringLiteral("Tandrel"); }
 inline QString LegalCopyright() { return QStringLiteral("\u00A9 2026 Tandrel \u00B7 GPLv3+"); }
 inline QString WebAddress() { return QStringLiteral("https://www.tandrel.example/"); }
-inline constexpr int Major = 1;
-inline constexpr int Minor = 0;
-inline constexpr int Revision = 0;
+// The version the build gives the project.
+inline constexpr int kMajor = KELVOR_VERSION_MAJOR;
+inline constexpr int kMinor = KELVOR_VERSION_MINOR;
+inline constexpr int kRevision = KELVOR_VERSION_PATCH;
 
 // The icon of the program's windows.
 QIcon WindowIcon();
 
 // Names the application object after the program (name, organisation, version).
-void Apply(QCoreApplication& app);
+void NameApplication(QCoreApplication& app);
 
 // The program's folder, without a trailing separator.
 QString Path();

@@ -3,10 +3,11 @@
 // The processes a test's process has started, as /proc shows them: what a test looks at to tell
 // that a program still runs, or that its end was collected (no zombie left behind).
 
-#include <QByteArray>
 #include <QDir>
-#include <QFile>
 #include <QMap>
+#include <optional>
+
+#include "platform/process_stat.h"
 
 // The state letter of a process ('Z': ended, its end not yet collected by its parent), and its
 // parent; a zero state once the process is gone.
@@ -16,13 +17,9 @@ struct ProcessStatus {
 };
 
 inline ProcessStatus StatusOf(qint64 pid) {
-  QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-  if (!stat.open(QIODevice::ReadOnly)) return {};
-  // "pid (name) state parent ...", where the name may hold blanks and parentheses.
-  const QByteArray line = stat.readAll();
-  const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-  if (fields.size() < 2 || fields[0].isEmpty()) return {};
-  return {fields[0].at(0), fields[1].toLongLong()};
+  const std::optional<kelvor::ProcessStat> stat = kelvor::ReadProcessStat(static_cast<pid_t>(pid));
+  if (!stat) return {};
+  return {stat->state, stat->parent};
 }
 
 // The children of `parent`, each with its state letter.

@@ -63,11 +63,11 @@ class TestSysInfoLauncher : public QObject {
 
   QString StorePath() const { return m_dir.filePath(QStringLiteral("registry.reg")); }
   // The store the launchers under test read, at StorePath().
-  kelvor::keystore::KeyStore Registry() const {
-    return kelvor::keystore::KeyStore(QFile::encodeName(StorePath()).toStdString());
+  kelvor::KeyStore Registry() const {
+    return kelvor::KeyStore(QFile::encodeName(StorePath()).toStdString());
   }
-  static std::size_t OpenKeys(const kelvor::keystore::KeyStore& registry) {
-    return kelvor::keystore::KeyStoreTestSeam::OpenKeyCount(registry);
+  static std::size_t OpenKeys(const kelvor::KeyStore& registry) {
+    return kelvor::KeyStoreTestSeam::OpenKeyCount(registry);
   }
 
   // Where the launchers under test show their messages: written down instead of shown.
@@ -194,10 +194,10 @@ class TestSysInfoLauncher : public QObject {
     QFETCH(bool, found);
     QFETCH(QString, text);
     WriteStore(kFirstKey + values);
-    kelvor::keystore::KeyStore registry = Registry();
+    kelvor::KeyStore registry = Registry();
     kelvor::SysInfoLauncher launcher(Recorder(), registry);
     QString value = QStringLiteral("left as passed");
-    QCOMPARE(launcher.GetKeyValue(kelvor::keystore::kHKeyLocalMachine,
+    QCOMPARE(launcher.GetKeyValue(kelvor::kHKeyLocalMachine,
                                   QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"), name,
                                   value),
              found);
@@ -218,10 +218,10 @@ class TestSysInfoLauncher : public QObject {
       QVERIFY(file.open(QIODevice::WriteOnly));
       file.write(store + "\"PATH\"=\"/x\"\n");
     }
-    kelvor::keystore::KeyStore registry = Registry();
+    kelvor::KeyStore registry = Registry();
     kelvor::SysInfoLauncher launcher(Recorder(), registry);
     QString value = QStringLiteral("stale");
-    QVERIFY(!launcher.GetKeyValue(kelvor::keystore::kHKeyLocalMachine,
+    QVERIFY(!launcher.GetKeyValue(kelvor::kHKeyLocalMachine,
                                   QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
                                   QStringLiteral("PATH"), value));
     QVERIFY(value.isEmpty());
@@ -230,11 +230,11 @@ class TestSysInfoLauncher : public QObject {
 
   void valueWithoutDataIsARunTimeErrorAndTheKeyIsClosed() {
     WriteStore(kFirstKey + "\"PATH\"=hex(1):\n");
-    kelvor::keystore::KeyStore registry = Registry();
+    kelvor::KeyStore registry = Registry();
     kelvor::SysInfoLauncher launcher(Recorder(), registry);
     QString value;
     try {
-      launcher.GetKeyValue(kelvor::keystore::kHKeyLocalMachine,
+      launcher.GetKeyValue(kelvor::kHKeyLocalMachine,
                            QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
                            QStringLiteral("PATH"), value);
       QFAIL("no run-time error");
@@ -311,7 +311,7 @@ class TestSysInfoLauncher : public QObject {
     }
     started = Expand(started);
 
-    kelvor::keystore::KeyStore registry = Registry();
+    kelvor::KeyStore registry = Registry();
     kelvor::SysInfoLauncher launcher(Recorder(), registry);
     launcher.StartSysInfo();
     QCOMPARE(OpenKeys(registry), std::size_t{0});
@@ -337,7 +337,7 @@ class TestSysInfoLauncher : public QObject {
 
   void eachClickStartsTheProgramAgain() {
     WriteStore(Expand(kFirstKey + "\"PATH\"=\"%REC%\"\n"));
-    kelvor::keystore::KeyStore registry = Registry();
+    kelvor::KeyStore registry = Registry();
     kelvor::SysInfoLauncher launcher(Recorder(), registry);
     launcher.StartSysInfo();
     launcher.StartSysInfo();

@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
   // The desktop's own lookup, watched: the page is looked at while it exists.
   const bool throwing = QFile::exists(scenario + QStringLiteral("/throw"));
   const bool holding = QFile::exists(scenario + QStringLiteral("/hold"));
-  const kelvor::DesktopBrowser* desktop = kelvor::DesktopBrowser::Get();
+  const kelvor::DesktopBrowser* desktop = kelvor::DesktopBrowser::ThroughGio();
   class WatchedBrowser : public kelvor::DesktopBrowser {
    public:
     WatchedBrowser(const DesktopBrowser& desktop, std::function<void(const QFileInfo&)> watch)

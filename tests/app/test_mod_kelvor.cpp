@@ -137,7 +137,7 @@ class TestModKelvor : public QObject {
       mainWindow->installEventFilter(&recorder);
       return mainWindow.data();
     };
-    options.timerInterval = 30;
+    options.timerInterval = std::chrono::milliseconds(30);
     kelvor::modKelvor::Main(m_services, load, options);
     QVERIFY(!mainWindow->isVisible());
 
@@ -166,7 +166,7 @@ class TestModKelvor : public QObject {
     kelvor::modKelvor::Main(m_services, load, options);
     QVERIFY(FindSplash() != nullptr);
     QTRY_VERIFY_WITH_TIMEOUT(recorder.shows == 1, 8000);
-    QVERIFY2(recorder.firstShownAt - loadEndedAt >= kelvor::splashkv::kTimerInterval,
+    QVERIFY2(recorder.firstShownAt - loadEndedAt >= kelvor::splashkv::kTimerInterval.count(),
              qPrintable(QString::number(recorder.firstShownAt - loadEndedAt)));
   }
 
@@ -195,7 +195,7 @@ class TestModKelvor : public QObject {
     const kelvor::modKelvor::LoadMainWindow load = [&](kelvor::Services&) {
       return (mainWindow = new QWidget).data();
     };
-    options.timerInterval = 30;
+    options.timerInterval = std::chrono::milliseconds(30);
     kelvor::modKelvor::Main(m_services, load, options);
 
     QTimer closer;

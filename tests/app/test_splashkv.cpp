@@ -52,7 +52,7 @@ class TestSplashkv : public QObject {
     QCOMPARE(splash.Timer1->interval(), 0);
     QVERIFY(splash.Timer1->isSingleShot());
     QCOMPARE(splash.Timer1->timerType(), Qt::PreciseTimer);
-    QCOMPARE(kelvor::splashkv::kTimerInterval, 2000);
+    QCOMPARE(int(kelvor::splashkv::kTimerInterval.count()), 2000);
   }
 
   void comesUpCentredOnTheScreen() {

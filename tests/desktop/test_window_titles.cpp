@@ -47,10 +47,9 @@ WindowProperties ReadProperties(const QWidget& window) {
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));  // UTF-8 unescaped
   xprop.setProcessEnvironment(environment);
-  xprop.start(QStringLiteral("xprop"),
-              {QStringLiteral("-id"), QString::number(window.winId()), QStringLiteral("-notype"),
-               QStringLiteral("_NET_WM_NAME"), QStringLiteral("WM_NAME"),
-               QStringLiteral("WM_CLASS")});
+  xprop.start(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(window.winId()),
+                                        QStringLiteral("-notype"), QStringLiteral("_NET_WM_NAME"),
+                                        QStringLiteral("WM_NAME"), QStringLiteral("WM_CLASS")});
   if (!xprop.waitForFinished(10000)) {
     xprop.kill();
     xprop.waitForFinished(1000);
@@ -81,7 +80,7 @@ class TestWindowTitles : public QObject {
  private slots:
   void initTestCase() {
     QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
-    kelvor::app_info::Apply(*qApp);
+    kelvor::app_info::NameApplication(*qApp);
   }
 
   void shownTitleIsTheCaption_data() {
@@ -147,7 +146,6 @@ class TestWindowTitles : public QObject {
     QCOMPARE(ReadShown(window).wmClass, wmClass.captured(1));
   }
 };
-
 
 QTEST_MAIN(TestWindowTitles)
 #include "test_window_titles.moc"

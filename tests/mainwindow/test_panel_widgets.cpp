@@ -12,7 +12,7 @@ using kelvor::FittingLabel;
 using kelvor::VerticalProgressBar;
 
 namespace {
-enum class Op { Max, Value };
+enum class Op { kMax, kValue };
 struct Step {
   Op op;
   float number;
@@ -30,21 +30,21 @@ class PanelWidgetsTest : public QObject {
     QTest::addColumn<bool>("accepted");
     QTest::addColumn<int>("shown");  // the bar's whole-number display afterwards
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    QTest::newRow("value within the range") << QList<Step>{{Op::Value, 42}} << true << 42;
-    QTest::newRow("value at the maximum") << QList<Step>{{Op::Value, 100}} << true << 100;
+    QTest::newRow("value within the range") << QList<Step>{{Op::kValue, 42}} << true << 42;
+    QTest::newRow("value at the maximum") << QList<Step>{{Op::kValue, 100}} << true << 100;
     QTest::newRow("value above the designed maximum")
-        << QList<Step>{{Op::Value, 500}} << false << 0;
+        << QList<Step>{{Op::kValue, 500}} << false << 0;
     QTest::newRow("maximum first, then the value")
-        << QList<Step>{{Op::Max, 750}, {Op::Value, 500}} << true << 500;
-    QTest::newRow("value below the minimum") << QList<Step>{{Op::Value, -1}} << false << 0;
-    QTest::newRow("not a number") << QList<Step>{{Op::Value, nan}} << false << 0;
+        << QList<Step>{{Op::kMax, 750}, {Op::kValue, 500}} << true << 500;
+    QTest::newRow("value below the minimum") << QList<Step>{{Op::kValue, -1}} << false << 0;
+    QTest::newRow("not a number") << QList<Step>{{Op::kValue, nan}} << false << 0;
     QTest::newRow("half shows rounded up")
-        << QList<Step>{{Op::Max, 750}, {Op::Value, 447.5f}} << true << 448;
+        << QList<Step>{{Op::kMax, 750}, {Op::kValue, 447.5f}} << true << 448;
     QTest::newRow("maximum below the value")
-        << QList<Step>{{Op::Value, 80}, {Op::Max, 50}} << false << 80;
-    QTest::newRow("maximum equal to the minimum") << QList<Step>{{Op::Max, 0}} << false << 0;
+        << QList<Step>{{Op::kValue, 80}, {Op::kMax, 50}} << false << 80;
+    QTest::newRow("maximum equal to the minimum") << QList<Step>{{Op::kMax, 0}} << false << 0;
     QTest::newRow("value just below the minimum keeps the last one")
-        << QList<Step>{{Op::Value, 10}, {Op::Value, -0.5f}} << false << 10;
+        << QList<Step>{{Op::kValue, 10}, {Op::kValue, -0.5f}} << false << 10;
   }
 
   void progressBarKeepsItsRange() {
@@ -58,10 +58,10 @@ class PanelWidgetsTest : public QObject {
     QCOMPARE(display->orientation(), Qt::Vertical);
     auto run = [&bar](const Step& step) {
       switch (step.op) {
-        case Op::Max:
+        case Op::kMax:
           bar.SetMax(step.number);
           break;
-        case Op::Value:
+        case Op::kValue:
           bar.SetValue(step.number);
           break;
       }

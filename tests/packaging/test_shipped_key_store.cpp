@@ -16,16 +16,16 @@ namespace {
 // What the first lookup of the store at path gives, or a null string if it finds nothing.
 QString FirstLookup(const QString& path) {
   QStringList messages;
-  kelvor::keystore::KeyStore registry(QFile::encodeName(path).toStdString());
+  kelvor::KeyStore registry(QFile::encodeName(path).toStdString());
   kelvor::SysInfoLauncher launcher([&messages](const QString& text, int) { messages.append(text); },
                                    registry);
   QString value;
-  if (!launcher.GetKeyValue(kelvor::keystore::kHKeyLocalMachine,
+  if (!launcher.GetKeyValue(kelvor::kHKeyLocalMachine,
                             QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
                             QStringLiteral("PATH"), value)) {
     return {};
   }
-  if (kelvor::keystore::KeyStoreTestSeam::OpenKeyCount(registry) != 0 || !messages.isEmpty()) {
+  if (kelvor::KeyStoreTestSeam::OpenKeyCount(registry) != 0 || !messages.isEmpty()) {
     return {};
   }
   return value;

@@ -462,10 +462,7 @@ void HelpViewerTest::closedViewerIsStartedAgain() {
     // Ended, without the event loop having run since: the game still thinks it runs.
     QElapsedTimer waited;
     waited.start();
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(first));
-    while (stat.open(QIODevice::ReadOnly) && !stat.readAll().contains(") Z ") &&
-           waited.elapsed() < 5000) {
-      stat.close();
+    while (StatusOf(first).state != 0 && StatusOf(first).state != 'Z' && waited.elapsed() < 5000) {
       QTest::qSleep(10);
     }
   }

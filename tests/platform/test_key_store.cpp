@@ -9,7 +9,7 @@
 #include "platform/key_store.h"
 #include "platform/key_store_test_seam.h"
 
-using namespace kelvor::keystore;
+using namespace kelvor;
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include "platform/key_store_parser.h"
 #include "platform/key_store_test_seam.h"
 
-using kelvor::keystore::KeyStoreData;
-using kelvor::keystore::KeyStoreTestSeam;
+using kelvor::KeyStoreData;
+using kelvor::KeyStoreTestSeam;
 using namespace std::string_literals;
-using kelvor::keystore::ParseKeyStore;
+using kelvor::ParseKeyStore;
 
 namespace {
 
@@ -59,7 +59,7 @@ class TestKeyStoreParser : public QObject {
     QTest::newRow("utf-16 lone surrogate")
         << ("\xFF\xFE" + Utf16Le("REGEDIT4\n") + Bytes({0x00, 0xDC})) << false;
     QTest::newRow("over the size limit")
-        << ("REGEDIT4\n;" + std::string(kelvor::keystore::kMaxStoreBytes, 'x')) << false;
+        << ("REGEDIT4\n;" + std::string(kelvor::kMaxStoreBytes, 'x')) << false;
   }
   void headerDecidesWhetherTheStoreIsUsable() {
     QFETCH(std::string, bytes);
@@ -185,7 +185,7 @@ class TestKeyStoreParser : public QObject {
     // A third of the store is one key path, and every value line under it must still be filed
     // under that key and its own name.
     std::string longKey = "HKEY_LOCAL_MACHINE\\Software";
-    while (longKey.size() < kelvor::keystore::kMaxStoreBytes / 3) longKey += "\\Deep";
+    while (longKey.size() < kelvor::kMaxStoreBytes / 3) longKey += "\\Deep";
     std::string manyValues = "[" + longKey + "]\n";
     for (int i = 0; i < 15000; ++i) {
       manyValues += "\"V" + std::to_string(i) + "\"=\"" + std::to_string(i * 7) + "\"\n";
