@@ -14,7 +14,6 @@ constexpr char kHelpFolder[] = "help";
 // language has them followed by its code ("example.tandrel.kelvor.de", "kelvor.de.18"), as its
 // help project in resources/help says.
 constexpr char kTopicPrefix[] = "kelvor";
-constexpr char kEnglish[] = "en";
 // Given by the help's build: the languages that have a folder of pages, English first.
 constexpr char kHelpLanguages[] = KELVOR_HELP_LANGUAGES;
 

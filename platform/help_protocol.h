@@ -14,13 +14,16 @@ QString DefaultProgram();
 // Opens `collectionFile` with the remote control on.
 QStringList Arguments(const QString& collectionFile);
 
+// The language of the plain help file, which every other language falls back on.
+inline constexpr char kEnglish[] = "en";
+
 // ISO 639 codes, English first.
 QStringList Languages();
 // The first of `uiLanguages` (most wanted first) the help is written in; English otherwise.
 QString Language(const QStringList& uiLanguages);
-QString Namespace(const QString& language = QStringLiteral("en"));
-QString TopicIdentifier(int helpContextID, const QString& language = QStringLiteral("en"));
-QString ContentsUrl(const QString& language = QStringLiteral("en"));
+QString Namespace(const QString& language = QLatin1String(kEnglish));
+QString TopicIdentifier(int helpContextID, const QString& language = QLatin1String(kEnglish));
+QString ContentsUrl(const QString& language = QLatin1String(kEnglish));
 // `helpFile` (the English collection) itself in English, else the file beside it with the
 // language's code after an underscore ("Kelvor_de.hlp").
 QString CollectionFile(const QString& helpFile,

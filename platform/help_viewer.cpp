@@ -39,6 +39,11 @@ QByteArray LastLines(const QByteArray& output, int count) {
   for (const QByteArray& line : lines) told += line + '\n';
   return told;
 }
+
+bool IsReadableFile(const QString& path) {
+  QFile file(path);
+  return QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly);
+}
 }  // namespace
 
 HelpViewer::HelpViewer(ReportHelpFailure report, QString program,
@@ -75,20 +80,16 @@ void HelpViewer::Request(const QString& helpFile, int helpContextID) {
   ++m_requests;
   m_resent = false;
   // The collection and the commands go together: each language's namespace and page names are
-  // its own. A language whose collection is missing gets the English help rather than none.
+  // its own. A language whose collection is missing gets the English help rather than none. The
+  // language chosen is handed on as a list of one, which chooses itself.
   QStringList language{help_protocol::Language(QLocale::system().uiLanguages())};
   QString collection = help_protocol::CollectionFile(helpFile, language);
   if (collection != helpFile && !IsRunningWith(collection) && !IsReadableFile(collection)) {
-    language = QStringList{QStringLiteral("en")};
+    language = QStringList{QLatin1String(help_protocol::kEnglish)};
     collection = helpFile;
   }
   Send(collection, helpContextID == 0 ? help_protocol::ContentsCommand(language)
                                       : help_protocol::TopicCommand(helpContextID, language));
-}
-
-bool HelpViewer::IsReadableFile(const QString& path) {
-  QFile file(path);
-  return QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly);
 }
 
 void HelpViewer::Send(const QString& collection, const QString& command) {

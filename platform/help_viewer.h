@@ -47,7 +47,6 @@ class HelpViewer {
   bool IsRunning() const;
   // helpContextID 0: the contents.
   void Request(const QString& helpFile, int helpContextID);
-  static bool IsReadableFile(const QString& path);
   void Send(const QString& collection, const QString& command);
   bool IsRunningWith(const QString& collection) const;
   void Start(const QString& collection);
